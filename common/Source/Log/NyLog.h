@@ -1,0 +1,33 @@
+#pragma once
+// The one log call of the program. A call formats its message, packs it with
+// the time, process and thread ids, source file and line into a LogRecord and
+// hands it to the process-wide logger. Nothing is logged before the common
+// library starts or after it stops, and a log call never fails its caller.
+#include <cstdint>
+
+constexpr uint32_t LOG_LEVEL_TRACE = 1;    // entry, normal end, echoes of values
+constexpr uint32_t LOG_LEVEL_ERROR = 2;    // "u4Result = %08X" of a failed step
+constexpr uint32_t LOG_LEVEL_OUTCOME = 3;  // an operation that failed; truncation warnings
+
+void NyLog(uint32_t u4Level, const char* pszSrcFile, int nLine, const char* pszFormat, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 4, 5)))
+#endif
+    ;
+// Wide format and arguments; "%s" takes a wide string. The text is converted
+// to the system ANSI code page for the record.
+void NyLogW(uint32_t u4Level, const char* pszSrcFile, int nLine, const wchar_t* pwszFormat, ...);
+
+#define NYLOG(level, ...) NyLog((level), __FILE__, __LINE__, __VA_ARGS__)
+#define NYLOGW(level, ...) NyLogW((level), __FILE__, __LINE__, __VA_ARGS__)
+
+// The logging conventions every operation follows.
+#define NYLOG_ENTER(name) NYLOG(LOG_LEVEL_TRACE, "+++++ %s...", (name))
+#define NYLOG_RESULT(u4) NYLOG(LOG_LEVEL_ERROR, "u4Result = %08X", static_cast<unsigned>(u4))
+#define NYLOG_EXIT(name, u4)                                                               \
+  do {                                                                                     \
+    if ((u4) == 0)                                                                         \
+      NYLOG(LOG_LEVEL_TRACE, "----- %s end succesfully", (name));                          \
+    else                                                                                   \
+      NYLOG(LOG_LEVEL_OUTCOME, "----- %s failed(Ret=0x%08x)!", (name), static_cast<unsigned>(u4)); \
+  } while (0)

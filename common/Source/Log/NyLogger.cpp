@@ -1,0 +1,124 @@
+#include "NyLogger.h"
+
+#include <cstring>
+
+#include "../NyResult.h"
+#include "../NySafeStr.h"
+#include "../NySystem_Win.h"
+
+namespace {
+
+using GetFileVersionInfoSizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+using GetFileVersionInfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+using VerQueryValueFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+
+// Cuts a text to its field without a warning: the fields are documented as
+// cut to fit.
+void CopyField(char* pszField, size_t cchField, const char* pszText) {
+  const size_t len = strnlen(pszText, cchField - 1);
+  memcpy(pszField, pszText, len);
+  pszField[len] = 0;
+}
+
+void ReadExeVersion(const wchar_t* pwszPath, char* pszVersion, size_t cchVersion) {
+  HMODULE hVersion = NyLoadSystemLibrary(L"version.dll");
+  if (hVersion == nullptr) return;
+  auto pfnSize = NyGetProcAs<GetFileVersionInfoSizeFn>(hVersion, "GetFileVersionInfoSizeW");
+  auto pfnInfo = NyGetProcAs<GetFileVersionInfoFn>(hVersion, "GetFileVersionInfoW");
+  auto pfnQuery = NyGetProcAs<VerQueryValueFn>(hVersion, "VerQueryValueW");
+  DWORD dwHandle = 0;
+  const DWORD cb = (pfnSize && pfnInfo && pfnQuery) ? pfnSize(pwszPath, &dwHandle) : 0;
+  if (cb != 0) {
+    void* pvData = HeapAlloc(GetProcessHeap(), 0, cb);
+    VS_FIXEDFILEINFO* pFixed = nullptr;
+    UINT cbFixed = 0;
+    if (pvData != nullptr && pfnInfo(pwszPath, 0, cb, pvData) &&
+        pfnQuery(pvData, L"\\", reinterpret_cast<void**>(&pFixed), &cbFixed) && pFixed != nullptr &&
+        cbFixed >= sizeof(VS_FIXEDFILEINFO)) {
+      char szVersion[64] = {};
+      NyStrPrintf(szVersion, sizeof(szVersion), "%d.%d.%d.%d", HIWORD(pFixed->dwFileVersionMS),
+                  LOWORD(pFixed->dwFileVersionMS), HIWORD(pFixed->dwFileVersionLS), LOWORD(pFixed->dwFileVersionLS));
+      CopyField(pszVersion, cchVersion, szVersion);
+    }
+    if (pvData != nullptr) HeapFree(GetProcessHeap(), 0, pvData);
+  }
+  FreeLibrary(hVersion);
+}
+
+}  // namespace
+
+void GatherProcessLogInfo(ProcessLogInfo* pInfo) {
+  ProcessLogInfo info{};
+  info.u4ProcessId = GetCurrentProcessId();
+  info.u4WordSize = 32;
+  wchar_t wszPath[MAX_PATH * 2] = {};
+  const DWORD cch = GetModuleFileNameW(nullptr, wszPath, ARRAYSIZE(wszPath));
+  if (cch != 0 && cch < ARRAYSIZE(wszPath)) {
+    const wchar_t* pwszName = wcsrchr(wszPath, L'\\');
+    pwszName = pwszName != nullptr ? pwszName + 1 : wszPath;
+    char szName[MAX_PATH * 2] = {};
+    if (WideCharToMultiByte(CP_ACP, 0, pwszName, -1, szName, sizeof(szName), nullptr, nullptr) > 0) {
+      CopyField(info.szExeName, sizeof(info.szExeName), szName);
+    }
+    ReadExeVersion(wszPath, info.szExeVersion, sizeof(info.szExeVersion));
+  }
+  char szUser[256] = {};
+  DWORD cchUser = sizeof(szUser);
+  if (GetUserNameA(szUser, &cchUser)) CopyField(info.szUserName, sizeof(info.szUserName), szUser);
+  *pInfo = info;
+}
+
+CNyLogger::CNyLogger() : m_config{}, m_hMutex(CreateMutexW(nullptr, FALSE, nullptr)), m_processInfo{} {}
+
+CNyLogger::~CNyLogger() {
+  m_shmLogger.Close();
+  m_fileLogger.Close();
+  if (m_hMutex != nullptr) CloseHandle(m_hMutex);
+}
+
+uint32_t CNyLogger::Configure(const LoggerConfig* pConfig) {
+  if (pConfig == nullptr) return NY_E_INVALID_PARAM;
+  if (m_hMutex == nullptr) return NY_E_OUTOFMEMORY;
+  const DWORD dwWait = WaitForSingleObject(m_hMutex, INFINITE);
+  if (dwWait != WAIT_OBJECT_0 && dwWait != WAIT_ABANDONED) return GetLastError();
+  uint32_t u4Result = NY_SUCCESS;
+  if (memcmp(pConfig, &m_config, sizeof(m_config)) != 0) {
+    bool bOpened = true;
+    if (pConfig->u4SinkType == NY_LOG_SINK_SHM) {
+      m_fileLogger.Close();
+      bOpened = m_shmLogger.OpenLogRingWriter();
+    } else if (pConfig->u4SinkType == NY_LOG_SINK_FILE) {
+      // The file sink is never used by this program; it is treated as no sink.
+      m_shmLogger.Close();
+      bOpened = false;
+    } else {
+      m_shmLogger.Close();
+      m_fileLogger.Close();
+    }
+    if (!bOpened) {
+      u4Result = NY_E_INVALID_PARAM;
+    } else {
+      memcpy(&m_config, pConfig, sizeof(m_config));
+      GatherProcessLogInfo(&m_processInfo);
+    }
+  }
+  ReleaseMutex(m_hMutex);
+  return u4Result;
+}
+
+bool CNyLogger::Log(uint32_t u4Level, const char* pszSrcFile, int nLine, const char* pszText) {
+  FILETIME ft;
+  GetSystemTimeAsFileTime(&ft);
+  const uint64_t u8Time = (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  LogRecord record;
+  NyFillLogRecord(&record, u4Level, pszSrcFile, static_cast<uint32_t>(nLine), pszText, u8Time,
+                  GetCurrentProcessId(), GetCurrentThreadId());
+  if (m_config.u4SinkType != NY_LOG_SINK_SHM) return false;
+  // Gathered lazily when still empty; concurrent callers compute the same.
+  if (m_processInfo.u4ProcessId == 0) GatherProcessLogInfo(&m_processInfo);
+  record.u4WordSize = m_processInfo.u4WordSize;
+  memcpy(record.szExeName, m_processInfo.szExeName, sizeof(record.szExeName));
+  memcpy(record.szExeVersion, m_processInfo.szExeVersion, sizeof(record.szExeVersion));
+  memcpy(record.szUserName, m_processInfo.szUserName, sizeof(record.szUserName));
+  return m_shmLogger.PushLogRecord(record);
+}

@@ -1,0 +1,51 @@
+#include <windows.h>
+
+#include "Log/NyLogger.h"
+#include "NyCommon.h"
+#include "NyShareMem.h"
+
+namespace {
+
+// The start lock: one word set from 0 to 1 by compare-and-swap. It must work
+// before anything else of the library exists, so it is no kernel object.
+volatile LONG g_lStartLock = 0;
+LONG g_lRefCount = 0;
+
+class StartLock {
+ public:
+  StartLock() {
+    while (InterlockedCompareExchange(&g_lStartLock, 1, 0) != 0) Sleep(10);
+  }
+  ~StartLock() { InterlockedCompareExchange(&g_lStartLock, 0, 1); }
+  StartLock(const StartLock&) = delete;
+  StartLock& operator=(const StartLock&) = delete;
+};
+
+}  // namespace
+
+uint32_t NyCommonInit() {
+  StartLock lock;
+  if (g_lRefCount == 0) {
+    NyNamespaceAcquire();
+    auto* pLogger = new CNyLogger();
+    g_pNyLogger = pLogger;
+    // A logger whose ring cannot be opened stays installed and drops records.
+    LoggerConfig config{};
+    config.u4SinkType = NY_LOG_SINK_SHM;
+    pLogger->Configure(&config);
+  }
+  ++g_lRefCount;
+  return 0;
+}
+
+int NyCommonUninit() {
+  StartLock lock;
+  if (g_lRefCount == 0) return -1;
+  if (--g_lRefCount == 0) {
+    ILogger* pLogger = g_pNyLogger;
+    g_pNyLogger = nullptr;
+    delete pLogger;
+    NyNamespaceRelease();
+  }
+  return 0;
+}

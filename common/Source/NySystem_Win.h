@@ -1,0 +1,26 @@
+#pragma once
+// System queries and loading of system libraries.
+#include <windows.h>
+
+// Loads a system DLL from the system folder only. A library of the same name
+// planted beside the program, or in the current folder, is never picked up.
+// Libraries that are not KnownDLLs (version, crypt32, urlmon, mstask, ...)
+// are reached only through this routine.
+HMODULE NyLoadSystemLibrary(const wchar_t* pwszDllName);
+
+// An entry point of a library the process has already loaded (kernel32,
+// advapi32, ...), resolved at run time so that a missing or stubbed entry
+// point on an older system can be told apart before it is called.
+FARPROC NyGetSystemProc(const wchar_t* pwszModule, const char* pszProc);
+
+// The same, typed. FARPROC's own type matches no real entry point, so the
+// cast goes through a plain pointer.
+template <typename Fn>
+Fn NyGetSystemProcAs(const wchar_t* pwszModule, const char* pszProc) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(NyGetSystemProc(pwszModule, pszProc)));
+}
+
+template <typename Fn>
+Fn NyGetProcAs(HMODULE hModule, const char* pszProc) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(hModule, pszProc)));
+}

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need, and only what is missing, then
+# fetches Debian's TinyXML source (with Debian's patches) into the build tree.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build"
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+packages=(
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
+  wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
+  cmake ninja-build clang libclang-rt-14-dev googletest openssl dpkg-dev make
+)
+
+updated=0
+apt_update() {
+  if [ "$updated" -eq 0 ]; then as_root apt-get update -qq; updated=1; fi
+}
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  as_root dpkg --add-architecture i386
+  apt_update
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "deps: installing ${missing[*]}"
+  apt_update
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Debian's TinyXML source. The deb-src entries are derived from the machine's
+# own apt sources so that no mirror is named here.
+tinyxml_dir="$build/third_party/tinyxml"
+if [ ! -f "$tinyxml_dir/tinyxml.cpp" ]; then
+  src_list=/etc/apt/sources.list.d/zorvak-deb-src.sources
+  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+      sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | as_root tee "$src_list" >/dev/null
+    elif [ -f /etc/apt/sources.list ]; then
+      grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' | as_root tee /etc/apt/sources.list.d/zorvak-deb-src.list >/dev/null
+    fi
+    updated=0
+  fi
+  apt_update
+  work="$build/third_party/fetch"
+  rm -rf "$work" && mkdir -p "$work"
+  (cd "$work" && apt-get source -qq tinyxml >/dev/null 2>&1)
+  src=$(find "$work" -maxdepth 2 -name tinyxml.cpp -printf '%h\n' | head -n 1)
+  if [ -z "$src" ]; then echo "deps: apt-get source tinyxml gave no tinyxml.cpp" >&2; exit 1; fi
+  rm -rf "$tinyxml_dir" && mkdir -p "$tinyxml_dir"
+  cp "$src"/tinyxml.cpp "$src"/tinyxmlparser.cpp "$src"/tinyxmlerror.cpp "$src"/tinystr.cpp \
+     "$src"/tinyxml.h "$src"/tinystr.h "$tinyxml_dir"/
+  rm -rf "$work"
+fi
+echo "deps: ready"
