@@ -8,6 +8,9 @@ status=0
 echo "== host tests"
 ctest --test-dir "$host" --output-on-failure -j 2 || status=1
 
+echo "== Windows executables: imports, ASLR and DEP"
+ctest --test-dir "$win" --output-on-failure -L '^static$' || status=1
+
 for arch in win64 win32; do
   echo "== Windows tests, $arch prefix"
   export WINEPREFIX="$wine_root/$arch" WINEDEBUG=-all

@@ -10,3 +10,96 @@
 uint32_t WideToCodePage(const wchar_t* pwszText, uint32_t u4CodePage, char* pszDest, size_t* pcbDest);
 // The reverse; sizes count wide characters.
 uint32_t CodePageToWide(const char* pszText, uint32_t u4CodePage, wchar_t* pwszDest, size_t* pcchDest);
+
+// ---------------------------------------------------------------------------
+// CNyString (Part 3.1): the one text type that crosses Part boundaries.
+//
+// It holds the text in three forms, all computed from the wide form:
+//   - the ANSI form, in the system ANSI code page (CP_ACP): for log lines;
+//   - the wide form (UTF-16 on Windows; the host's wchar_t elsewhere): for
+//     every system call;
+//   - the code-page form, in the string's own code page (65001 unless set).
+// An empty string has all three forms null (the getters below then give "")
+// and code page 65001.
+//
+// Rules:
+//   - Clear frees all three forms and sets the code page back to 65001.
+//   - Assign clears first (so the code page goes back to 65001) and then
+//     appends. Assigning a null or empty text leaves the string empty.
+//   - Append converts the narrow text from its source code page to wide,
+//     extends the wide form and recomputes the ANSI and code-page forms from
+//     the whole wide form. Appending a null or empty text changes nothing.
+//   - SetCodePage recomputes only the code-page form.
+//   - Any conversion failure leaves the string empty (and returns false).
+//
+// The conversions go through NyMultiByteToWide / NyWideToMultiByte below:
+// on Windows MultiByteToWideChar / WideCharToMultiByte with any code page the
+// system knows; the host build (unit tests and fuzzing) knows only UTF-8 and
+// takes code page 0 as UTF-8 too.
+// ---------------------------------------------------------------------------
+constexpr uint32_t NY_CP_ACP = 0;
+constexpr uint32_t NY_CP_UTF8 = 65001;
+constexpr uint32_t NY_CP_GBK = 936;
+
+class CNyString {
+ public:
+  CNyString();
+  // A narrow text in the given source code page.
+  CNyString(const char* pszText, uint32_t u4SrcCodePage);
+  explicit CNyString(const wchar_t* pwszText);
+  CNyString(const CNyString& other);
+  CNyString(CNyString&& other) noexcept;
+  CNyString& operator=(const CNyString& other);
+  CNyString& operator=(CNyString&& other) noexcept;
+  ~CNyString();
+
+  void Clear();
+  bool Assign(const char* pszText, uint32_t u4SrcCodePage);
+  bool Assign(const wchar_t* pwszText);
+  bool Append(const char* pszText, uint32_t u4SrcCodePage);
+  bool Append(const wchar_t* pwszText);
+  // Changes the string's own code page; recomputes only the code-page form.
+  bool SetCodePage(uint32_t u4CodePage);
+  // Copies all forms and the code page of another string.
+  bool Copy(const CNyString& other);
+  // Replaces every occurrence of pwszFind (non-empty) by pwszWith, left to
+  // right, case-sensitive; the replacement is not scanned again. Returns the
+  // number of replacements, or -1 when a conversion failed (string empty).
+  int ReplaceAll(const wchar_t* pwszFind, const wchar_t* pwszWith);
+
+  bool IsEmpty() const { return m_pwszWide == nullptr; }
+  // The forms; never null ("" for an empty string).
+  const char* GetAnsi() const { return m_pszAnsi != nullptr ? m_pszAnsi : ""; }
+  const wchar_t* GetWide() const { return m_pwszWide != nullptr ? m_pwszWide : L""; }
+  const char* GetText() const { return m_pszText != nullptr ? m_pszText : ""; }
+  uint32_t GetCodePage() const { return m_u4CodePage; }
+  // Lengths in characters of each form's own width, terminator excluded.
+  size_t GetAnsiLength() const { return m_cchAnsi; }
+  size_t GetWideLength() const { return m_cchWide; }
+  size_t GetTextLength() const { return m_cchText; }
+  // The stored pointers themselves (null for an empty string).
+  const char* AnsiPtr() const { return m_pszAnsi; }
+  const wchar_t* WidePtr() const { return m_pwszWide; }
+  const char* TextPtr() const { return m_pszText; }
+
+ private:
+  // Takes ownership of a heap wide text (new[]) of cch characters plus
+  // terminator and recomputes the narrow forms; clears on failure.
+  bool TakeWide(wchar_t* pwszOwned, size_t cch);
+  bool AppendWide(const wchar_t* pwsz, size_t cch);
+
+  char* m_pszAnsi;        // ANSI form, owned
+  wchar_t* m_pwszWide;    // wide form, owned
+  char* m_pszText;        // code-page form, owned
+  uint32_t m_u4CodePage;  // code page of m_pszText
+  size_t m_cchAnsi;
+  size_t m_cchWide;
+  size_t m_cchText;
+};
+
+// Raw conversion primitives used by CNyString (no terminator handling: the
+// counts are of characters of the input). On success *ppOut is a new[] buffer
+// holding the result plus a terminator and *pcchOut its length; on failure
+// both are left null/0 and false is returned. An empty input gives false.
+bool NyMultiByteToWide(uint32_t u4CodePage, const char* psz, size_t cb, wchar_t** ppwszOut, size_t* pcchOut);
+bool NyWideToMultiByte(uint32_t u4CodePage, const wchar_t* pwsz, size_t cch, char** ppszOut, size_t* pcbOut);

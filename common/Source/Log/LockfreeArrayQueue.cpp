@@ -58,6 +58,7 @@ uint8_t* CLockfreeArrayQueue::Slot(uint32_t u4Index) const {
 CLockfreeArrayQueue::PushResult CLockfreeArrayQueue::TryPush(const LogRecord& record) {
   const uint32_t mask = m_u4Capacity - 1;
   uint32_t u4Yields = 0;
+  std::chrono::steady_clock::time_point waitStart;
   uint32_t r;
   for (;;) {
     r = Load(&m_pu4Header[RING_RESERVE]);
@@ -70,12 +71,23 @@ CLockfreeArrayQueue::PushResult CLockfreeArrayQueue::TryPush(const LogRecord& re
     }
     // Another writer is between claim and commit. A writer that never
     // commits (it died mid-write) would block every process for good, so
-    // after a bounded wait its slot is published with whatever it holds.
-    std::this_thread::yield();
-    if (++u4Yields >= NY_RING_MAX_YIELDS) {
-      if (Cas(&m_pu4Header[RING_COMMIT], c, r)) ++m_stats.u4DeadWriters;
-      u4Yields = 0;
+    // its slot is published with whatever it holds once the wait has been
+    // long enough. A yield count alone is no measure of "long": a yield
+    // returns at once when the core is otherwise idle, while the other
+    // writer may merely be preempted for a whole time slice, and publishing
+    // its slot early loses its record. So the yields are followed by 1 ms
+    // sleeps until a wait of at least NY_RING_DEAD_WRITER_MS has passed.
+    if (u4Yields < NY_RING_MAX_YIELDS) {
+      if (u4Yields++ == 0) waitStart = std::chrono::steady_clock::now();
+      std::this_thread::yield();
+      continue;
     }
+    if (std::chrono::steady_clock::now() - waitStart < std::chrono::milliseconds(NY_RING_DEAD_WRITER_MS)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      continue;
+    }
+    if (Cas(&m_pu4Header[RING_COMMIT], c, r)) ++m_stats.u4DeadWriters;
+    u4Yields = 0;
   }
   memcpy(Slot(r), &record, NY_LOG_RECORD_SIZE);
   Cas(&m_pu4Header[RING_COMMIT], r, r + 1);

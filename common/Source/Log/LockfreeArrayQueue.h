@@ -24,6 +24,7 @@ enum RingWord : uint32_t {
 constexpr uint32_t NY_RING_CAPACITY = 32768;
 constexpr uint32_t NY_RING_DISCARD_BATCH = 4096;
 constexpr uint32_t NY_RING_MAX_YIELDS = 1000;
+constexpr uint32_t NY_RING_DEAD_WRITER_MS = 1000;  // least wait before a writer counts as dead
 constexpr uint32_t NY_RING_MAX_STALLS = 100;
 constexpr uint32_t NY_RING_NO_REGISTER = 0xFFFFFFFF;
 

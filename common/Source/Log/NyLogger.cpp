@@ -72,7 +72,6 @@ CNyLogger::CNyLogger() : m_config{}, m_hMutex(CreateMutexW(nullptr, FALSE, nullp
 
 CNyLogger::~CNyLogger() {
   m_shmLogger.Close();
-  m_fileLogger.Close();
   if (m_hMutex != nullptr) CloseHandle(m_hMutex);
 }
 
@@ -85,15 +84,10 @@ uint32_t CNyLogger::Configure(const LoggerConfig* pConfig) {
   if (memcmp(pConfig, &m_config, sizeof(m_config)) != 0) {
     bool bOpened = true;
     if (pConfig->u4SinkType == NY_LOG_SINK_SHM) {
-      m_fileLogger.Close();
       bOpened = m_shmLogger.OpenLogRingWriter();
-    } else if (pConfig->u4SinkType == NY_LOG_SINK_FILE) {
-      // The file sink is never used by this program; it is treated as no sink.
-      m_shmLogger.Close();
-      bOpened = false;
     } else {
+      // This program has no file sink: type 2 is treated like type 0.
       m_shmLogger.Close();
-      m_fileLogger.Close();
     }
     if (!bOpened) {
       u4Result = NY_E_INVALID_PARAM;

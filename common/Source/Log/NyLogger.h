@@ -17,12 +17,6 @@ struct ProcessLogInfo {
 // its file version, the user name; each cut to fit its field.
 void GatherProcessLogInfo(ProcessLogInfo* pInfo);
 
-// The file sink: never configured by this program, so it is only ever closed.
-class CNyFileLogger {
- public:
-  void Close() {}
-};
-
 class CNyLogger : public ILogger {
  public:
   CNyLogger();
@@ -35,7 +29,6 @@ class CNyLogger : public ILogger {
 
  private:
   CNyShmLogger m_shmLogger;
-  CNyFileLogger m_fileLogger;
   LoggerConfig m_config;
   HANDLE m_hMutex;
   ProcessLogInfo m_processInfo;
