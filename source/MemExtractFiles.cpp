@@ -1,0 +1,156 @@
+#include "MemExtractFiles.h"
+
+#include <share.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "Log/NyLog.h"
+#include "NyFileUtil.h"
+#include "NyPackageFormat.h"
+#include "NyResult.h"
+#include "NySafeStr.h"
+#include "NyString.h"
+
+namespace {
+
+constexpr size_t EXTRACT_CHUNK = 16384;
+
+bool ThreadAnsiToWide(const std::string& text, std::wstring& out) {
+  out.clear();
+  if (text.empty()) return true;
+  const int cch = MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (cch <= 0) return false;
+  out.resize(static_cast<size_t>(cch));
+  return MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], cch) == cch;
+}
+
+// The byte checks of the reader hold for the stored text; this holds for the
+// text the file system will see.
+bool IsSafeWideName(const std::wstring& name) {
+  if (name.empty() || name.find_first_of(std::wstring(L"\\/:\0", 4)) != std::wstring::npos) return false;
+  return name.find_first_not_of(L". ") != std::wstring::npos;
+}
+
+// A path for a log line, in the system ANSI code page.
+std::string AnsiForLog(const std::wstring& text) {
+  size_t cb = 0;
+  if (text.empty() || WideToCodePage(text.c_str(), 0, nullptr, &cb) != NY_SUCCESS || cb == 0) return std::string();
+  std::string out(cb, '\0');
+  if (WideToCodePage(text.c_str(), 0, &out[0], &cb) != NY_SUCCESS) return std::string();
+  out.resize(strnlen(out.c_str(), out.size()));
+  return out;
+}
+
+}  // namespace
+
+BOOL LoadPackageResource(UINT uId, BYTE** ppbBuffer, DWORD* pcbSize) {
+  if (ppbBuffer == nullptr || pcbSize == nullptr) return FALSE;
+  HRSRC hResource = FindResourceW(nullptr, MAKEINTRESOURCEW(uId), MAKEINTRESOURCEW(NY_PACKAGE_RESOURCE_TYPE));
+  if (hResource == nullptr) return FALSE;
+  HGLOBAL hData = LoadResource(nullptr, hResource);
+  if (hData == nullptr) return FALSE;
+  const void* pvData = LockResource(hData);
+  if (pvData == nullptr) return FALSE;
+  const DWORD cbData = SizeofResource(nullptr, hResource);
+  if (cbData == 0) return FALSE;
+  BYTE* pbBuffer = new (std::nothrow) BYTE[cbData];
+  if (pbBuffer == nullptr) return FALSE;
+  memcpy(pbBuffer, pvData, cbData);
+  *ppbBuffer = pbBuffer;
+  *pcbSize = cbData;
+  return TRUE;
+}
+
+bool CMemExtractFiles::GetFileList(CFileInfoArray& list) const {
+  if (m_pbData == nullptr || m_cbData == 0) return false;
+  uint8_t leadBytes[256];
+  std::vector<NyPackageEntry> entries;
+  const bool bRead =
+      NyPackageReadList(m_pbData, m_cbData, entries, NyPackageLeadBytes(CP_THREAD_ACP, leadBytes));
+  for (const NyPackageEntry& entry : entries) {
+    CFileInfo info;
+    if (!ThreadAnsiToWide(entry.name, info.m_strName) || !IsSafeWideName(info.m_strName) ||
+        !ThreadAnsiToWide(entry.relativePath, info.m_strRelativePath))
+      return false;
+    info.m_u4Size = entry.u4Size;
+    info.m_u4Offset = entry.u4Offset;
+    info.m_u1Flags = entry.u1Flags;
+    list.push_back(info);
+  }
+  return bRead;
+}
+
+bool CMemExtractFiles::ExtractFiles(const CMemExtractFiles* pExtractor, const CFileInfoArray& list,
+                                    std::wstring strWanted, std::wstring strTargetFolder) {
+  if (strWanted.empty()) {
+    for (const CFileInfo& entry : list)
+      if (!ExtractEntry(pExtractor, entry, strTargetFolder)) return false;
+    return true;
+  }
+  for (const CFileInfo& entry : list)
+    if (SafeWcsICmp(entry.m_strRelativePath.c_str(), strWanted.c_str()) == 0)
+      return ExtractEntry(pExtractor, entry, strTargetFolder);
+  return false;
+}
+
+bool CMemExtractFiles::ExtractEntry(const CMemExtractFiles* pExtractor, const CFileInfo& entry,
+                                    const std::wstring& strTargetFolder) {
+  // The folder is followed directly by the relative path ("...\" + "\PackageFiles\..."
+  // gives a doubled backslash, which Windows accepts). A root file's bare name
+  // gets a separator when the folder has none, so it cannot land beside the
+  // folder; an empty folder would put every entry under the drive's root.
+  if (strTargetFolder.empty()) {
+    NYLOG_RESULT(NY_E_INVALID_PARAM);
+    return false;
+  }
+  std::wstring target = strTargetFolder;
+  const wchar_t last = target.back();
+  if (last != L'\\' && last != L'/' && entry.m_strRelativePath.compare(0, 1, L"\\") != 0) target += L'\\';
+  target += entry.m_strRelativePath;
+
+  const uint32_t u4Result = CreateDirectoryTree(target.c_str());
+  if (u4Result != NY_SUCCESS) {
+    NYLOG_RESULT(u4Result);
+    return false;
+  }
+  if (entry.IsFolder()) return true;  // creating the path created the folder
+  return ExtractFileEx(pExtractor, target, entry);
+}
+
+bool CMemExtractFiles::ExtractFileEx(const CMemExtractFiles* pExtractor, std::wstring strTargetFile,
+                                     CFileInfo entry) {
+  if (pExtractor == nullptr || pExtractor->m_pbData == nullptr || pExtractor->m_cbData == 0 ||
+      strTargetFile.empty() || entry.IsFolder())
+    return false;
+  // An entry that did not come from this package's list may point anywhere.
+  if (uint64_t(entry.m_u4Offset) + entry.m_u4Size > pExtractor->m_cbData) return false;
+
+  FILE* pFile = nullptr;
+  if (_wfopen_s(&pFile, strTargetFile.c_str(), L"wb") != 0 || pFile == nullptr)
+    pFile = _wfsopen(strTargetFile.c_str(), L"wb", _SH_DENYNO);
+  if (pFile == nullptr) {
+    const DWORD dwError = GetLastError();
+    NYLOG(LOG_LEVEL_OUTCOME, "CMemExtractFiles::ExtractFileEx()->fopen(%s) error. GetLastError=0x%x",
+          AnsiForLog(strTargetFile).c_str(), static_cast<unsigned>(dwError));
+    return false;
+  }
+  char streamBuffer[EXTRACT_CHUNK];
+  setvbuf(pFile, streamBuffer, _IOFBF, sizeof(streamBuffer));
+
+  const BYTE* pbData = pExtractor->m_pbData + entry.m_u4Offset;
+  size_t cbWritten = 0;
+  while (cbWritten < entry.m_u4Size) {
+    const size_t cbChunk = std::min(EXTRACT_CHUNK, entry.m_u4Size - cbWritten);
+    if (fwrite(pbData + cbWritten, 1, cbChunk, pFile) != cbChunk) {
+      fclose(pFile);
+      return false;
+    }
+    cbWritten += cbChunk;
+  }
+  // The last chunk may still be in the stream buffer: a failed close is a
+  // short write too.
+  return fclose(pFile) == 0;
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The embedded package (resource type 256, id 136): loading it, listing its
+// files and writing them to disk. The byte layout and its checks live in
+// NyPackageFormat; this unit gives the list its wide-text form and extracts.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr UINT NY_PACKAGE_RESOURCE_TYPE = 256;
+constexpr UINT NY_PACKAGE_RESOURCE_ID = 136;
+
+// Copies the package resource `uId` of the running module into a new heap
+// buffer (free it with delete[]). Returns nonzero on success; zero when an
+// out pointer is null, the resource cannot be found, loaded or locked, is
+// empty, or the buffer cannot be allocated.
+BOOL LoadPackageResource(UINT uId, BYTE** ppbBuffer, DWORD* pcbSize);
+
+// One entry of the file list: a file, or an empty folder.
+class CFileInfo {
+ public:
+  CFileInfo() = default;
+  CFileInfo(const CFileInfo&) = default;
+  CFileInfo& operator=(const CFileInfo&) = default;
+  virtual ~CFileInfo() = default;
+
+  bool IsFolder() const { return (m_u1Flags & 0x80) != 0; }
+
+  std::wstring m_strName;          // as stored, from the thread's ANSI code page
+  std::wstring m_strRelativePath;  // "\PackageFiles\Share\a.cfg", "root.txt", "\PackageFiles\Reg\"
+  uint32_t m_u4Size = 0xFFFFFFFF;
+  uint32_t m_u4Offset = 0xFFFFFFFF;  // absolute offset in the package
+  uint8_t m_u1Flags = 0;             // 0x80 folder, 0x00 file
+};
+
+// The flat file list, in reading order.
+using CFileInfoArray = std::vector<CFileInfo>;
+
+// Reads and extracts a package held in memory. It does not own the bytes:
+// the caller frees them after the object is gone.
+class CMemExtractFiles {
+ public:
+  CMemExtractFiles(const BYTE* pbData, DWORD cbData) : m_pbData(pbData), m_cbData(cbData) {}
+  virtual ~CMemExtractFiles() = default;
+
+  // Appends one entry per file and empty folder. False on any malformed
+  // part; the entries appended before the failure stay.
+  bool GetFileList(CFileInfoArray& list) const;
+
+  // Writes the entries under strTargetFolder (the folder followed directly
+  // by each relative path). An empty strWanted writes every entry; otherwise
+  // only the first entry whose relative path equals strWanted, ignoring the
+  // case of A-Z (false when there is none). Stops at the first failure.
+  static bool ExtractFiles(const CMemExtractFiles* pExtractor, const CFileInfoArray& list, std::wstring strWanted,
+                           std::wstring strTargetFolder);
+
+  // Writes one file entry to strTargetFile ("wb": an existing file is
+  // replaced) in chunks of 16,384 bytes through a 16,384-byte stream buffer.
+  static bool ExtractFileEx(const CMemExtractFiles* pExtractor, std::wstring strTargetFile, CFileInfo entry);
+
+ private:
+  static bool ExtractEntry(const CMemExtractFiles* pExtractor, const CFileInfo& entry,
+                           const std::wstring& strTargetFolder);
+
+  const BYTE* m_pbData;
+  DWORD m_cbData;
+};

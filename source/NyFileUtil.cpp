@@ -1,0 +1,43 @@
+#include "NyFileUtil.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "NyResult.h"
+
+namespace {
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace
+
+uint32_t CreateDirectoryTree(const wchar_t* pwszPath) {
+  if (pwszPath == nullptr) return NY_E_INVALID_PARAM;
+  const std::wstring path(pwszPath);
+  if (path.size() < 4) return NY_E_INVALID_PARAM;
+
+  std::wstring folder;  // always ends in '\'
+  if (path.find(L'.') != std::wstring::npos) {
+    const size_t last = path.rfind(L'\\');
+    folder = (last == std::wstring::npos ? path : path.substr(0, last)) + L'\\';
+  } else {
+    folder = path;
+    if (folder.back() != L'\\') folder += L'\\';
+  }
+
+  // Usually the whole folder is there already: one query instead of one per level.
+  if (Exists(folder.substr(0, folder.size() - 1))) return NY_SUCCESS;
+
+  for (size_t i = folder.find(L'\\'); i != std::wstring::npos; i = folder.find(L'\\', i + 1)) {
+    const std::wstring prefix = folder.substr(0, i);
+    if (prefix.empty() || Exists(prefix)) continue;
+    if (!CreateDirectoryW(prefix.c_str(), nullptr)) {
+      const DWORD dwError = GetLastError();
+      // Made by someone else between the test and the creation.
+      if (dwError == ERROR_ALREADY_EXISTS && Exists(prefix)) continue;
+      return dwError;
+    }
+  }
+  return NY_SUCCESS;
+}

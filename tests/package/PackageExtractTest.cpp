@@ -1,0 +1,307 @@
+// Loading the embedded package and writing its files to disk (Windows).
+// The embedded package is the shipped package's shape made by nypack at
+// build time (resource 136 of type 256 of this test program).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "CaptureLogger.h"
+#include "MemExtractFiles.h"
+#include "NyFileUtil.h"
+#include "NyResult.h"
+#include "PackageBytes.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Node = NyPackageNode;
+
+// A fresh folder under the temporary folder, removed with everything in it.
+// Its path has no '.' unless the temporary folder's has one.
+class TempFolder {
+ public:
+  TempFolder() {
+    static int nCount = 0;
+    wchar_t szTemp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, szTemp);
+    m_path = std::wstring(szTemp) + L"NyPkgTest_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+             std::to_wstring(++nCount);
+    fs::remove_all(m_path);
+    fs::create_directories(m_path);
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    fs::remove_all(m_path, ec);
+  }
+  const std::wstring& Path() const { return m_path; }  // without a trailing '\'
+  std::wstring Sub(const std::wstring& relative) const { return m_path + L"\\" + relative; }
+
+ private:
+  std::wstring m_path;
+};
+
+std::string ReadBytes(const std::wstring& path) {
+  std::ifstream in(fs::path(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD dwAttributes = GetFileAttributesW(path.c_str());
+  return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
+
+// The embedded package, loaded and listed.
+struct EmbeddedPackage {
+  EmbeddedPackage() {
+    BYTE* pb = nullptr;
+    bLoaded = LoadPackageResource(NY_PACKAGE_RESOURCE_ID, &pb, &cb) != FALSE;
+    bytes.reset(pb);
+    extractor = std::make_unique<CMemExtractFiles>(pb, cb);
+    bListed = bLoaded && extractor->GetFileList(list);
+  }
+  std::string Data(const CFileInfo& entry) const {
+    return std::string(reinterpret_cast<const char*>(bytes.get()) + entry.m_u4Offset, entry.m_u4Size);
+  }
+  std::unique_ptr<BYTE[]> bytes;
+  DWORD cb = 0;
+  bool bLoaded = false, bListed = false;
+  std::unique_ptr<CMemExtractFiles> extractor;
+  CFileInfoArray list;
+};
+
+// A package made in memory, with its list.
+struct MemoryPackage {
+  explicit MemoryPackage(const std::vector<NyPackageNode>& roots)
+      : bytes(Pack(roots)), extractor(reinterpret_cast<const BYTE*>(bytes.data()), DWORD(bytes.size())) {
+    bListed = extractor.GetFileList(list);
+  }
+  std::string bytes;
+  CMemExtractFiles extractor;
+  CFileInfoArray list;
+  bool bListed;
+};
+
+TEST(PackageResource, ListsAndExtractsTheEmbeddedPackage) {
+  EmbeddedPackage package;
+  ASSERT_TRUE(package.bLoaded);
+  EXPECT_EQ(package.cb, 2230795u);
+  ASSERT_TRUE(package.bListed);
+  const struct {
+    const wchar_t* pwszPath;
+    const wchar_t* pwszName;
+    uint32_t u4Size, u4Offset;
+  } expected[] = {
+      {L"\\PackageFiles\\System32(x86)\\ZorvakMiniDriver.dll", L"ZorvakMiniDriver.dll", 963536, 0x135540},
+      {L"\\PackageFiles\\System32(x64)\\ZorvakMiniDriver.dll", L"ZorvakMiniDriver.dll", 1207760, 0xE747},
+      {L"\\PackageFiles\\Share\\ZorvakMiniDriver.cfg", L"ZorvakMiniDriver.cfg", 39429, 0x4D19},
+      {L"\\PackageFiles\\SetupScript.xml", L"SetupScript.xml", 19663, 0x4A},
+      {L"\\PackageFiles\\Reg\\", L"Reg", 8, 0x42},
+      {L"\\PackageFiles\\ProgramFiles(x86)\\Zorvak\\MiniDriver\\", L"MiniDriver", 8, 0x0},
+  };
+  ASSERT_EQ(package.list.size(), std::size(expected));
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    const CFileInfo& entry = package.list[i];
+    EXPECT_EQ(entry.m_strRelativePath, expected[i].pwszPath);
+    EXPECT_EQ(entry.m_strName, expected[i].pwszName);
+    EXPECT_EQ(entry.m_u4Size, expected[i].u4Size);
+    EXPECT_EQ(entry.m_u4Offset, expected[i].u4Offset);
+    EXPECT_EQ(entry.m_u1Flags, i < 4 ? 0x00 : 0x80);
+  }
+  EXPECT_EQ(package.Data(package.list[2]).substr(0, 4), "NYAR");
+
+  // The extraction folder ends in '\', so every path has a doubled backslash.
+  TempFolder dir;
+  ASSERT_TRUE(CMemExtractFiles::ExtractFiles(package.extractor.get(), package.list, L"", dir.Path() + L"\\"));
+  for (const CFileInfo& entry : package.list) {
+    const std::wstring path = dir.Path() + L"\\" + entry.m_strRelativePath;
+    if (entry.IsFolder())
+      EXPECT_TRUE(IsFolder(path));
+    else
+      EXPECT_EQ(ReadBytes(path), package.Data(entry)) << Narrow(path);
+  }
+  size_t nFiles = 0;
+  for (const fs::directory_entry& item : fs::recursive_directory_iterator(dir.Path()))
+    if (item.is_regular_file()) ++nFiles;
+  EXPECT_EQ(nFiles, 4u);
+}
+
+TEST(PackageResource, LoadFailsWithoutOutPointersOrResource) {
+  BYTE* pb = nullptr;
+  DWORD cb = 0;
+  EXPECT_FALSE(LoadPackageResource(NY_PACKAGE_RESOURCE_ID, nullptr, &cb));
+  EXPECT_FALSE(LoadPackageResource(NY_PACKAGE_RESOURCE_ID, &pb, nullptr));
+  EXPECT_FALSE(LoadPackageResource(NY_PACKAGE_RESOURCE_ID + 1, &pb, &cb));
+  EXPECT_EQ(pb, nullptr);
+
+  CFileInfoArray list;
+  EXPECT_FALSE(CMemExtractFiles(nullptr, 10).GetFileList(list));
+  EXPECT_FALSE(CMemExtractFiles(reinterpret_cast<const BYTE*>("x"), 0).GetFileList(list));
+}
+
+TEST(PackageExtract, TheWantedPathIsFoundIgnoringCaseAndWrittenAlone) {
+  EmbeddedPackage package;
+  ASSERT_TRUE(package.bListed);
+  TempFolder dir;
+  CaptureLogger log;
+  ASSERT_TRUE(CMemExtractFiles::ExtractFiles(package.extractor.get(), package.list, L"\\packagefiles\\setupscript.xml",
+                                             dir.Path() + L"\\"));
+  EXPECT_EQ(ReadBytes(dir.Sub(L"PackageFiles\\SetupScript.xml")), package.Data(package.list[3]));
+  EXPECT_FALSE(Exists(dir.Sub(L"PackageFiles\\System32(x86)")));
+  EXPECT_FALSE(Exists(dir.Sub(L"PackageFiles\\Reg")));
+
+  // No such entry: false, nothing written, nothing logged.
+  EXPECT_FALSE(CMemExtractFiles::ExtractFiles(package.extractor.get(), package.list, L"\\PackageFiles\\Other.xml",
+                                              dir.Path() + L"\\"));
+  EXPECT_TRUE(log.lines.empty());
+  // An empty list extracts nothing and succeeds.
+  EXPECT_TRUE(CMemExtractFiles::ExtractFiles(package.extractor.get(), CFileInfoArray(), L"", dir.Path() + L"\\"));
+}
+
+TEST(PackageExtract, WritesEveryByteAroundTheChunkSize) {
+  std::string pattern;
+  for (int i = 0; i < 16385; ++i) pattern += static_cast<char>(i * 7 + i / 256);
+  MemoryPackage package({Node::File("a16384.bin", pattern.substr(0, 16384)), Node::File("b16385.bin", pattern),
+                         Node::File("c1.bin", "\n"), Node::File("d0.bin", "")});
+  ASSERT_TRUE(package.bListed);
+  TempFolder dir;
+  ASSERT_TRUE(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", dir.Path() + L"\\"));
+  EXPECT_EQ(ReadBytes(dir.Sub(L"a16384.bin")), pattern.substr(0, 16384));
+  EXPECT_EQ(ReadBytes(dir.Sub(L"b16385.bin")), pattern);
+  EXPECT_EQ(ReadBytes(dir.Sub(L"c1.bin")), "\n");  // binary: no "\r\n"
+  EXPECT_TRUE(Exists(dir.Sub(L"d0.bin")));
+  EXPECT_EQ(ReadBytes(dir.Sub(L"d0.bin")), "");
+}
+
+TEST(PackageExtract, ReplacesALargerFileExactly) {
+  MemoryPackage package({Node::Folder("Data", {Node::File("small.txt", "ten bytes!")})});
+  ASSERT_TRUE(package.bListed);
+  TempFolder dir;
+  fs::create_directories(dir.Sub(L"Data"));
+  std::ofstream(fs::path(dir.Sub(L"Data\\small.txt")), std::ios::binary) << std::string(100000, 'o');
+  ASSERT_TRUE(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", dir.Path() + L"\\"));
+  EXPECT_EQ(ReadBytes(dir.Sub(L"Data\\small.txt")), "ten bytes!");
+}
+
+TEST(PackageExtract, AFolderAtTheTargetPathStopsTheExtraction) {
+  EmbeddedPackage package;
+  ASSERT_TRUE(package.bListed);
+  TempFolder dir;
+  fs::create_directories(dir.Sub(L"PackageFiles\\SetupScript.xml"));
+  CaptureLogger log;
+  EXPECT_FALSE(CMemExtractFiles::ExtractFiles(package.extractor.get(), package.list, L"", dir.Path() + L"\\"));
+
+  const std::string prefix = "CMemExtractFiles::ExtractFileEx()->fopen(" +
+                             Narrow(dir.Path() + L"\\\\PackageFiles\\SetupScript.xml") + ") error. GetLastError=0x";
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines.back().u4Level, LOG_LEVEL_OUTCOME);
+  EXPECT_EQ(log.lines.back().text.substr(0, prefix.size()), prefix);
+  // What came before stays; nothing after it is written.
+  EXPECT_EQ(ReadBytes(dir.Sub(L"PackageFiles\\Share\\ZorvakMiniDriver.cfg")), package.Data(package.list[2]));
+  EXPECT_FALSE(Exists(dir.Sub(L"PackageFiles\\Reg")));
+}
+
+TEST(PackageExtract, AFileNamedWithoutADotIsMadeAFolderFirst) {
+  MemoryPackage package({Node::Folder("Data", {Node::File("LICENSE", "text")})});
+  ASSERT_TRUE(package.bListed);
+  TempFolder dir;
+  if (dir.Path().find(L'.') != std::wstring::npos) GTEST_SKIP() << "the temporary folder's path has a dot";
+  CaptureLogger log;
+  EXPECT_FALSE(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", dir.Path() + L"\\"));
+  EXPECT_TRUE(IsFolder(dir.Sub(L"Data\\LICENSE")));
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0].text.rfind("CMemExtractFiles::ExtractFileEx()->fopen(", 0), 0u);
+}
+
+// --- Extraction never writes outside its target folder ----------------------
+
+TEST(PackageExtract, RootFilesStayInsideATargetWithoutTrailingSeparator) {
+  MemoryPackage package({Node::File("root.txt", "r")});
+  ASSERT_TRUE(package.bListed);
+  ASSERT_EQ(package.list.at(0).m_strRelativePath, L"root.txt");
+  TempFolder dir;
+  ASSERT_TRUE(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", dir.Sub(L"out")));
+  EXPECT_EQ(ReadBytes(dir.Sub(L"out\\root.txt")), "r");
+  EXPECT_FALSE(Exists(dir.Sub(L"outroot.txt")));
+
+  // An empty target folder would put everything under the drive's root.
+  CaptureLogger log;
+  EXPECT_FALSE(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", L""));
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0].text, "u4Result = E0600007");
+  EXPECT_EQ(log.lines[0].u4Level, LOG_LEVEL_ERROR);
+}
+
+TEST(PackageExtract, RefusesPlantedNamesAndForeignRanges) {
+  // A folder named ".." holding a file: a naive reader lists "\..\evil.txt".
+  const std::string planted = PackageBytes()
+                                  .Raw("evil")
+                                  .Record(0, 4, 0, "evil.txt")
+                                  .TableEnd(0, 1)
+                                  .Record(0, 33, 0x80, "..")
+                                  .TableEnd(0, 1)
+                                  .Trailer()
+                                  .Str();
+  CMemExtractFiles extractor(reinterpret_cast<const BYTE*>(planted.data()), DWORD(planted.size()));
+  CFileInfoArray list;
+  EXPECT_FALSE(extractor.GetFileList(list));
+  EXPECT_TRUE(list.empty());
+
+  // An entry that points past the package is never read.
+  MemoryPackage package({Node::File("a.txt", "abc")});
+  ASSERT_TRUE(package.bListed);
+  TempFolder dir;
+  CFileInfo entry = package.list.at(0);
+  entry.m_u4Size = DWORD(package.bytes.size()) + 1;
+  EXPECT_FALSE(CMemExtractFiles::ExtractFileEx(&package.extractor, dir.Sub(L"a.txt"), entry));
+  EXPECT_FALSE(Exists(dir.Sub(L"a.txt")));
+  // No path, a folder entry, or no bytes: false without a log line.
+  CaptureLogger log;
+  EXPECT_FALSE(CMemExtractFiles::ExtractFileEx(&package.extractor, L"", package.list[0]));
+  CFileInfo folder = package.list[0];
+  folder.m_u1Flags = 0x80;
+  EXPECT_FALSE(CMemExtractFiles::ExtractFileEx(&package.extractor, dir.Sub(L"b.txt"), folder));
+  CMemExtractFiles empty(nullptr, 0);
+  EXPECT_FALSE(CMemExtractFiles::ExtractFileEx(&empty, dir.Sub(L"c.txt"), package.list[0]));
+  EXPECT_TRUE(log.lines.empty());
+}
+
+// --- CreateDirectoryTree ----------------------------------------------------
+
+TEST(CreateDirectoryTree, ADotMakesTheLastElementAFileName) {
+  TempFolder dir;
+  if (dir.Path().find(L'.') != std::wstring::npos) GTEST_SKIP() << "the temporary folder's path has a dot";
+  EXPECT_EQ(CreateDirectoryTree(dir.Sub(L"a\\b\\c").c_str()), NY_SUCCESS);
+  EXPECT_TRUE(IsFolder(dir.Sub(L"a\\b\\c")));
+  EXPECT_EQ(CreateDirectoryTree(dir.Sub(L"p\\App 1.0").c_str()), NY_SUCCESS);
+  EXPECT_TRUE(IsFolder(dir.Sub(L"p")));
+  EXPECT_FALSE(Exists(dir.Sub(L"p\\App 1.0")));
+  EXPECT_EQ(CreateDirectoryTree(dir.Sub(L"q\\App 1.0\\").c_str()), NY_SUCCESS);
+  EXPECT_TRUE(IsFolder(dir.Sub(L"q\\App 1.0")));
+  EXPECT_EQ(CreateDirectoryTree(dir.Sub(L"r.d\\s\\t").c_str()), NY_SUCCESS);
+  EXPECT_TRUE(IsFolder(dir.Sub(L"r.d\\s")));
+  EXPECT_FALSE(Exists(dir.Sub(L"r.d\\s\\t")));
+  // Again, with everything there already.
+  EXPECT_EQ(CreateDirectoryTree(dir.Sub(L"a\\b\\c\\").c_str()), NY_SUCCESS);
+}
+
+TEST(CreateDirectoryTree, FailsOnShortPathsAndFilesInTheWay) {
+  EXPECT_EQ(CreateDirectoryTree(nullptr), NY_E_INVALID_PARAM);
+  EXPECT_EQ(CreateDirectoryTree(L"C:\\"), NY_E_INVALID_PARAM);
+  TempFolder dir;
+  std::ofstream(fs::path(dir.Sub(L"file"))) << "x";
+  const uint32_t u4Result = CreateDirectoryTree(dir.Sub(L"file\\sub\\deeper").c_str());
+  EXPECT_NE(u4Result, NY_SUCCESS);
+  EXPECT_LT(u4Result, 0x10000u) << "a platform error code";
+}
+
+}  // namespace
