@@ -5,7 +5,7 @@ set(NY_WARNINGS -Wall -Wextra -Werror)
 if(WIN32)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   # Static runtime: the program must run on a bare system with only system DLLs.
-  add_link_options(-static -static-libgcc -static-libstdc++
+  add_link_options(-static -static-libgcc -static-libstdc++ -s
                    -Wl,--dynamicbase -Wl,--nxcompat)
 else()
   option(NY_SANITIZE "Build host code with ASan and UBSan" ON)

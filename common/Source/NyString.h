@@ -12,7 +12,7 @@ uint32_t WideToCodePage(const wchar_t* pwszText, uint32_t u4CodePage, char* pszD
 uint32_t CodePageToWide(const char* pszText, uint32_t u4CodePage, wchar_t* pwszDest, size_t* pcchDest);
 
 // ---------------------------------------------------------------------------
-// CNyString (Part 3.1): the one text type that crosses Part boundaries.
+// CNyString: the one text type that crosses the program's layers.
 //
 // It holds the text in three forms, all computed from the wide form:
 //   - the ANSI form, in the system ANSI code page (CP_ACP): for log lines;

@@ -1,5 +1,6 @@
 #include "NySystem_Win.h"
 
+#include "NyLanguage.h"
 #include "NySafeStr.h"
 
 HMODULE NyLoadSystemLibrary(const wchar_t* pwszDllName) {
@@ -20,4 +21,64 @@ HMODULE NyLoadSystemLibrary(const wchar_t* pwszDllName) {
 FARPROC NyGetSystemProc(const wchar_t* pwszModule, const char* pszProc) {
   HMODULE hModule = GetModuleHandleW(pwszModule);
   return hModule == nullptr ? nullptr : GetProcAddress(hModule, pszProc);
+}
+
+namespace {
+
+using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+using Wow64DisableFn = BOOL(WINAPI*)(PVOID*);
+using Wow64RevertFn = BOOL(WINAPI*)(PVOID);
+
+bool QueryOs64Bit() {
+  SYSTEM_INFO si{};
+  GetNativeSystemInfo(&si);
+  switch (si.wProcessorArchitecture) {
+    case PROCESSOR_ARCHITECTURE_IA64:
+    case PROCESSOR_ARCHITECTURE_ALPHA64:
+    case PROCESSOR_ARCHITECTURE_AMD64:
+    case 12:  // PROCESSOR_ARCHITECTURE_ARM64
+      return true;
+    default:
+      break;
+  }
+  // An x86 process emulated on ARM64 is told it runs on x86; only
+  // IsWow64Process2 reveals the native machine.
+  auto pfn = NyGetSystemProcAs<IsWow64Process2Fn>(L"kernel32.dll", "IsWow64Process2");
+  USHORT usProcess = 0, usNative = 0;
+  return pfn != nullptr && pfn(GetCurrentProcess(), &usProcess, &usNative) && usNative == 0xAA64;
+}
+
+// The state saved by the latest switch-off, restored by the next revert.
+PVOID g_pvRedirectionState = nullptr;
+
+}  // namespace
+
+bool IsOs64Bit() {
+  static const bool bOs64Bit = QueryOs64Bit();
+  return bOs64Bit;
+}
+
+void SetFsRedirection(BOOL bDisable) {
+  static const Wow64DisableFn pfnDisable =
+      NyGetSystemProcAs<Wow64DisableFn>(L"kernel32.dll", "Wow64DisableWow64FsRedirection");
+  static const Wow64RevertFn pfnRevert =
+      NyGetSystemProcAs<Wow64RevertFn>(L"kernel32.dll", "Wow64RevertWow64FsRedirection");
+  if (pfnDisable == nullptr || pfnRevert == nullptr) return;
+  if (bDisable) {
+    pfnDisable(&g_pvRedirectionState);
+  } else {
+    pfnRevert(g_pvRedirectionState);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The system language.
+// ---------------------------------------------------------------------------
+uint32_t GetSystemLanguageCode() { return NyLanguageCodeFromLangId(GetSystemDefaultLangID()); }
+
+bool NyGenRandom(void* pvBuffer, ULONG cbBuffer) {
+  // RtlGenRandom, exported by advapi32 under this name since Windows XP.
+  using RtlGenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
+  static const RtlGenRandomFn pfnGenRandom = NyGetSystemProcAs<RtlGenRandomFn>(L"advapi32.dll", "SystemFunction036");
+  return pfnGenRandom != nullptr && pfnGenRandom(pvBuffer, cbBuffer) != FALSE;
 }

@@ -24,3 +24,21 @@ template <typename Fn>
 Fn NyGetProcAs(HMODULE hModule, const char* pszProc) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(hModule, pszProc)));
 }
+
+// True on a 64-bit system (x64, IA-64, ARM64), also for this 32-bit process
+// running under WOW64 or under ARM64 emulation.
+bool IsOs64Bit();
+
+// TRUE switches off, for the calling thread, WOW64's redirection of the
+// system folder, so a path under the native system folder names the 64-bit
+// files; FALSE switches it back on. Nothing happens where the system has no
+// such redirection.
+void SetFsRedirection(BOOL bDisable);
+
+// The system's language code, from GetSystemDefaultLangID; see
+// NyLanguage.h for the codes.
+#include "NyLanguage.h"
+
+// Fills a buffer from the system's cryptographic random source; false when
+// the source cannot be had.
+bool NyGenRandom(void* pvBuffer, ULONG cbBuffer);

@@ -13,15 +13,9 @@
 #include "Log/NyShmLogger.h"
 #include "NyShareMem.h"
 #include "RingTestMessage.h"
+#include "TestProcess.h"
 
 namespace {
-
-std::wstring ExeDir() {
-  wchar_t wsz[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, wsz, MAX_PATH);
-  std::wstring path(wsz);
-  return path.substr(0, path.rfind(L'\\') + 1);
-}
 
 std::wstring WriterPath() { return ExeDir() + L"ny_log_writer.exe"; }
 std::wstring ViewerPath() { return ExeDir() + NY_LOGVIEW_RELPATH; }
@@ -31,46 +25,6 @@ std::wstring TempFile(const wchar_t* pwszName) {
   GetTempPathW(MAX_PATH, wsz);
   return std::wstring(wsz) + pwszName;
 }
-
-class Process {
- public:
-  Process(const std::wstring& exe, const std::wstring& args, bool bSuspended = false) {
-    std::wstring cmd = L"\"" + exe + L"\" " + args;
-    // The viewer's printing goes nowhere: the tests read its --out file.
-    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-    m_hNul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = m_hNul;
-    si.hStdError = m_hNul;
-    if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, bSuspended ? CREATE_SUSPENDED : 0, nullptr,
-                        nullptr, &si, &m_pi)) {
-      ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
-      m_pi = PROCESS_INFORMATION{};
-    }
-  }
-  ~Process() {
-    if (m_pi.hThread != nullptr) CloseHandle(m_pi.hThread);
-    if (m_pi.hProcess != nullptr) CloseHandle(m_pi.hProcess);
-    if (m_hNul != INVALID_HANDLE_VALUE) CloseHandle(m_hNul);
-  }
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
-  DWORD Pid() const { return m_pi.dwProcessId; }
-  void Resume() { ResumeThread(m_pi.hThread); }
-  DWORD Wait() {
-    if (m_pi.hProcess == nullptr) return DWORD(-1);
-    WaitForSingleObject(m_pi.hProcess, INFINITE);
-    DWORD dwCode = DWORD(-1);
-    GetExitCodeProcess(m_pi.hProcess, &dwCode);
-    return dwCode;
-  }
-
- private:
-  PROCESS_INFORMATION m_pi{};
-  HANDLE m_hNul = INVALID_HANDLE_VALUE;
-};
 
 std::vector<std::string> ReadLines(const std::wstring& path) {
   std::vector<std::string> lines;

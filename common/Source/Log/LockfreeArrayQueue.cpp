@@ -78,7 +78,9 @@ CLockfreeArrayQueue::PushResult CLockfreeArrayQueue::TryPush(const LogRecord& re
     // its slot early loses its record. So the yields are followed by 1 ms
     // sleeps until a wait of at least NY_RING_DEAD_WRITER_MS has passed.
     if (u4Yields < NY_RING_MAX_YIELDS) {
-      if (u4Yields++ == 0) waitStart = std::chrono::steady_clock::now();
+      // The clock is read only once the wait has become long, off the path
+      // of an ordinary hand-over between two writers.
+      if (++u4Yields == NY_RING_MAX_YIELDS) waitStart = std::chrono::steady_clock::now();
       std::this_thread::yield();
       continue;
     }

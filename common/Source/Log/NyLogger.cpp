@@ -4,13 +4,9 @@
 
 #include "../NyResult.h"
 #include "../NySafeStr.h"
-#include "../NySystem_Win.h"
+#include "../NyVersionInfo_Win.h"
 
 namespace {
-
-using GetFileVersionInfoSizeFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
-using GetFileVersionInfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
-using VerQueryValueFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
 
 // Cuts a text to its field without a warning: the fields are documented as
 // cut to fit.
@@ -21,28 +17,13 @@ void CopyField(char* pszField, size_t cchField, const char* pszText) {
 }
 
 void ReadExeVersion(const wchar_t* pwszPath, char* pszVersion, size_t cchVersion) {
-  HMODULE hVersion = NyLoadSystemLibrary(L"version.dll");
-  if (hVersion == nullptr) return;
-  auto pfnSize = NyGetProcAs<GetFileVersionInfoSizeFn>(hVersion, "GetFileVersionInfoSizeW");
-  auto pfnInfo = NyGetProcAs<GetFileVersionInfoFn>(hVersion, "GetFileVersionInfoW");
-  auto pfnQuery = NyGetProcAs<VerQueryValueFn>(hVersion, "VerQueryValueW");
-  DWORD dwHandle = 0;
-  const DWORD cb = (pfnSize && pfnInfo && pfnQuery) ? pfnSize(pwszPath, &dwHandle) : 0;
-  if (cb != 0) {
-    void* pvData = HeapAlloc(GetProcessHeap(), 0, cb);
-    VS_FIXEDFILEINFO* pFixed = nullptr;
-    UINT cbFixed = 0;
-    if (pvData != nullptr && pfnInfo(pwszPath, 0, cb, pvData) &&
-        pfnQuery(pvData, L"\\", reinterpret_cast<void**>(&pFixed), &cbFixed) && pFixed != nullptr &&
-        cbFixed >= sizeof(VS_FIXEDFILEINFO)) {
-      char szVersion[64] = {};
-      NyStrPrintf(szVersion, sizeof(szVersion), "%d.%d.%d.%d", HIWORD(pFixed->dwFileVersionMS),
-                  LOWORD(pFixed->dwFileVersionMS), HIWORD(pFixed->dwFileVersionLS), LOWORD(pFixed->dwFileVersionLS));
-      CopyField(pszVersion, cchVersion, szVersion);
-    }
-    if (pvData != nullptr) HeapFree(GetProcessHeap(), 0, pvData);
-  }
-  FreeLibrary(hVersion);
+  CNyVersionResource resource;
+  const VS_FIXEDFILEINFO* pFixed = resource.Load(pwszPath) == 0 ? resource.Fixed() : nullptr;
+  if (pFixed == nullptr) return;
+  char szVersion[64] = {};
+  NyStrPrintf(szVersion, sizeof(szVersion), "%d.%d.%d.%d", HIWORD(pFixed->dwFileVersionMS),
+              LOWORD(pFixed->dwFileVersionMS), HIWORD(pFixed->dwFileVersionLS), LOWORD(pFixed->dwFileVersionLS));
+  CopyField(pszVersion, cchVersion, szVersion);
 }
 
 }  // namespace

@@ -1,0 +1,54 @@
+#pragma once
+// The wizard: one dialog that is the welcome page, the progress page and the
+// finish page in turn. The action list runs on a worker thread that reaches
+// the dialog only through window messages.
+#include <windows.h>
+
+#include <cstdint>
+
+class CNySetupExec;
+
+// How the wizard ended; the program's exit code follows from it.
+enum WizardEnd : INT_PTR {
+  WIZARD_END_CANCELLED = 1,    // the user left before anything ran
+  WIZARD_END_NOT_PREPARED,     // the package or script could not be prepared
+  WIZARD_END_OTHER_INSTANCE,   // another setup of the product is running
+  WIZARD_END_SUCCEEDED,        // the run succeeded
+  WIZARD_END_FAILED,           // the run failed
+};
+
+// The wizard's progress through a run: 0 idle (welcome page), 1 busy
+// (actions or finish list running), 2 done.
+extern volatile LONG g_u4UiState;
+
+class CNySetupNewDlg {
+ public:
+  explicit CNySetupNewDlg(CNySetupExec* pExec);
+  ~CNySetupNewDlg();
+  CNySetupNewDlg(const CNySetupNewDlg&) = delete;
+  CNySetupNewDlg& operator=(const CNySetupNewDlg&) = delete;
+
+  // Runs the dialog modally; -1 when it could not be shown.
+  INT_PTR DoModal();
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
+  static DWORD WINAPI SetupWorkerThread(LPVOID pvDialog);
+  BOOL OnInitDialog();
+  void OnCommand(WORD wId);
+  void OnStartRun();
+  void OnRunDone(BOOL bSucceeded);
+  void OnFinish();
+  bool IsInstallMode() const;
+  bool IsUnattended() const;
+  bool StartWorker();
+  // Sets a control's text from the script; false when the key is unknown.
+  bool SetTextFromScript(int nId, const char* pszKey);
+
+  CNySetupExec* m_pExec;
+  HWND m_hDlg = nullptr;
+  HICON m_hIcon;
+  HFONT m_hTitleFont = nullptr;
+  HANDLE m_hWorker = nullptr;
+  BOOL m_bRunSucceeded = FALSE;
+};

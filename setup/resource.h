@@ -1,0 +1,13 @@
+#pragma once
+// Resources of the setup program.
+#define IDD_NYSETUPNEW_DIALOG 102
+#define IDR_MAINFRAME 128
+#define IDB_BANNER 129
+#define IDC_BTN_CANCEL 1000
+#define IDC_BTN_FINISH 1001
+#define IDC_BTN_INSTALL 1002
+#define IDC_BTN_UNINSTALL 1003
+#define IDC_STATIC_BANNER 1004
+#define IDC_STATIC_BODY 1005
+#define IDC_STATIC_TITLE 1006
+#define IDC_PROGRESS 1007

@@ -1,0 +1,60 @@
+#include "NyActionAddRegister.h"
+
+#include <vector>
+
+#include "NyConfigItem.h"
+#include "NyRegistryUtil.h"
+#include "NyRegistryValueText.h"
+#include "NyResult.h"
+#include "NySafeStr.h"
+
+const char* CNyActionAddRegister::SourceFile() const { return __FILE__; }
+
+uint32_t CNyActionAddRegister::ReadAttributes() {
+  uint32_t u4Result = ReadRequired("Root", &m_root, "%s: process Root in xml is: %s");
+  if (u4Result == 0) u4Result = ReadRequired("SubKey", &m_subKey, "%s: process SubKey in xml is: %s");
+  if (u4Result != 0) return u4Result;
+  ReadOptional("ValueName", &m_valueName, "%s: process ValueName in xml is: %s");
+  ReadOptional("ValueType", &m_valueType, "%s: process ValueType in xml is: %s");
+  // ValueData must be there, but only a binary value may be empty.
+  u4Result = ReadOptional("ValueData", &m_valueData, "%s: process ValueData in xml is: %s");
+  if (u4Result != 0) return u4Result;
+  if (m_valueData.IsEmpty() && SafeStrCmp(m_valueType.GetAnsi(), "REG_BINARY") != 0) return NY_E_INVALID_PARAM;
+  m_b64Key = ReadBool("Key64", false);
+  ReadOptional("os", &m_os, nullptr);
+  return 0;
+}
+
+void CNyActionAddRegister::CompleteDescription(CNyString* pText) const {
+  CNyString path(m_root);
+  path.Append(L"\\");
+  path.Append(m_subKey.GetWide());
+  path.Append(L"\\");
+  path.Append(m_valueName.GetWide());
+  pText->ReplaceAll(L"$[path]", path.GetWide());
+}
+
+uint32_t CNyActionAddRegister::Execute(CNySetupInfo*) {
+  RegistryKeyRef ref;
+  ref.hRoot = RegistryRootFromName(m_root.GetWide());
+  if (ref.hRoot == nullptr) return NY_E_INVALID_PARAM;
+  ref.subKey = m_subKey.GetWide();
+  ref.valueName = m_valueName.GetWide();
+  ref.b64Key = m_b64Key;
+  const char* pszType = m_valueType.GetAnsi();
+  if (SafeStrCmp(pszType, "REG_SZ") == 0) {
+    // Stored as the script's characters, without a terminator of its own.
+    return SetRegistryValue(ref, REG_SZ, m_valueData.GetWide(),
+                            static_cast<DWORD>(m_valueData.GetWideLength() * sizeof(wchar_t)));
+  }
+  if (SafeStrCmp(pszType, "REG_DWORD") == 0) {
+    const int32_t nValue = ParseRegDwordText(m_valueData.GetAnsi());
+    return SetRegistryValue(ref, REG_DWORD, &nValue, sizeof(nValue));
+  }
+  if (SafeStrCmp(pszType, "REG_BINARY") == 0) {
+    std::vector<uint8_t> bytes;
+    if (!ParseRegBinaryText(m_valueData.GetAnsi(), &bytes)) return NY_E_INVALID_PARAM;
+    return SetRegistryValue(ref, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+  }
+  return NY_E_INVALID_PARAM;
+}

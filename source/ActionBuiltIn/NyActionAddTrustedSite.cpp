@@ -1,0 +1,24 @@
+#include "NyActionAddTrustedSite.h"
+
+#include <winerror.h>
+
+#include "NyComUtil.h"
+#include "NyShellUtil.h"
+
+const char* CNyActionAddTrustedSite::SourceFile() const { return __FILE__; }
+
+uint32_t CNyActionAddTrustedSite::ReadAttributes() {
+  return ReadRequired("Url", &m_url, "%s: Url in AddTrustedSite is: %s");
+}
+
+void CNyActionAddTrustedSite::CompleteDescription(CNyString* pText) const {
+  pText->ReplaceAll(L"$[url]", m_url.GetWide());
+}
+
+uint32_t CNyActionAddTrustedSite::Execute(CNySetupInfo*) {
+  CNyComInit com;
+  const uint32_t u4Result = SetTrustedZoneMapping(m_url.GetWide(), false);
+  // The security manager answers ERROR_FILE_EXISTS for a pattern that is
+  // mapped already: the site is trusted, which is what was asked.
+  return u4Result == static_cast<uint32_t>(HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) ? 0 : u4Result;
+}

@@ -1,0 +1,26 @@
+#include "NyActionDeleteFile.h"
+
+#include "NyConfigItem.h"
+#include "NyFileDelete.h"
+
+const char* CNyActionDeleteFile::SourceFile() const { return __FILE__; }
+
+uint32_t CNyActionDeleteFile::ReadAttributes() {
+  const uint32_t u4Result = ReadRequired("Src", &m_src, "%s: Src in xml is: %s");
+  if (u4Result != 0) return u4Result;
+  m_bUnregister = ReadBool("Unregister", false);
+  ReadOptional("os", &m_os, nullptr);
+  return 0;
+}
+
+void CNyActionDeleteFile::CompleteDescription(CNyString* pText) const {
+  pText->ReplaceAll(L"$[src]", m_src.GetWide());
+  if (m_bUnregister) pText->Append(L" UnRegister=\"True\"");
+}
+
+// Unregister is shown in the description only: the file is deleted, not
+// unregistered first, as the shipped script's uninstall list expects.
+uint32_t CNyActionDeleteFile::Execute(CNySetupInfo*) {
+  uint32_t bReboot = 0;
+  return DeleteFileOrSchedule(m_src.GetWide(), &bReboot);
+}

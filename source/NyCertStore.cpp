@@ -1,0 +1,259 @@
+#include "NyCertStore.h"
+
+#include <cstring>
+#include <new>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Log/NyLog.h"
+#include "NyResult.h"
+#include "NySafeStr.h"
+#include "NySystem_Win.h"
+
+namespace {
+
+// A certificate file larger than this is no certificate; it is refused
+// before it is read into memory.
+constexpr DWORD kMaxCertificateFileSize = 16u << 20;
+
+template <typename Fn>
+bool Resolve(HMODULE hModule, const char* pszName, Fn* ppfn) {
+  *ppfn = NyGetProcAs<Fn>(hModule, pszName);
+  return *ppfn != nullptr;
+}
+
+bool LoadCrypt32(NyCrypt32* pCrypt) {
+  HMODULE hModule = NyLoadSystemLibrary(L"crypt32.dll");
+  if (hModule == nullptr) return false;
+  return Resolve(hModule, "CertOpenStore", &pCrypt->pfnOpenStore) &&
+         Resolve(hModule, "CertCloseStore", &pCrypt->pfnCloseStore) &&
+         Resolve(hModule, "CertControlStore", &pCrypt->pfnControlStore) &&
+         Resolve(hModule, "CertCreateCertificateContext", &pCrypt->pfnCreateCertificateContext) &&
+         Resolve(hModule, "CertDuplicateCertificateContext", &pCrypt->pfnDuplicateCertificateContext) &&
+         Resolve(hModule, "CertFreeCertificateContext", &pCrypt->pfnFreeCertificateContext) &&
+         Resolve(hModule, "CertAddCertificateContextToStore", &pCrypt->pfnAddCertificateContextToStore) &&
+         Resolve(hModule, "CertEnumCertificatesInStore", &pCrypt->pfnEnumCertificatesInStore) &&
+         Resolve(hModule, "CertFindCertificateInStore", &pCrypt->pfnFindCertificateInStore) &&
+         Resolve(hModule, "CertGetCertificateContextProperty", &pCrypt->pfnGetCertificateContextProperty) &&
+         Resolve(hModule, "CertSetCertificateContextProperty", &pCrypt->pfnSetCertificateContextProperty) &&
+         Resolve(hModule, "CertDeleteCertificateFromStore", &pCrypt->pfnDeleteCertificateFromStore) &&
+         Resolve(hModule, "CryptDecodeObjectEx", &pCrypt->pfnDecodeObjectEx);
+}
+
+class CStoreHolder {
+ public:
+  CStoreHolder(const NyCrypt32& crypt, HCERTSTORE hStore) : m_crypt(crypt), m_hStore(hStore) {}
+  ~CStoreHolder() {
+    if (m_hStore != nullptr) m_crypt.pfnCloseStore(m_hStore, CERT_CLOSE_STORE_FORCE_FLAG);
+  }
+  CStoreHolder(const CStoreHolder&) = delete;
+  CStoreHolder& operator=(const CStoreHolder&) = delete;
+
+ private:
+  const NyCrypt32& m_crypt;
+  HCERTSTORE m_hStore;
+};
+
+class CFileHolder {
+ public:
+  explicit CFileHolder(HANDLE h) : m_h(h) {}
+  ~CFileHolder() {
+    if (m_h != INVALID_HANDLE_VALUE) CloseHandle(m_h);
+  }
+  CFileHolder(const CFileHolder&) = delete;
+  CFileHolder& operator=(const CFileHolder&) = delete;
+
+ private:
+  HANDLE m_h;
+};
+
+// The curve of an id-ecPublicKey parameter block, decoded by the system; an
+// empty text when the block is no object identifier.
+bool DecodeCurve(const NyCrypt32& crypt, const CRYPT_OBJID_BLOB& params, std::string* pCurve) {
+  pCurve->clear();
+  DWORD cb = 0;
+  if (!crypt.pfnDecodeObjectEx(X509_ASN_ENCODING, X509_OBJECT_IDENTIFIER, params.pbData, params.cbData, 0, nullptr,
+                               nullptr, &cb) ||
+      cb < sizeof(LPSTR)) {
+    return false;
+  }
+  std::vector<BYTE> buffer(cb);
+  if (!crypt.pfnDecodeObjectEx(X509_ASN_ENCODING, X509_OBJECT_IDENTIFIER, params.pbData, params.cbData, 0, nullptr,
+                               buffer.data(), &cb)) {
+    return false;
+  }
+  LPSTR pszOid = nullptr;
+  std::memcpy(&pszOid, buffer.data(), sizeof(pszOid));
+  if (pszOid != nullptr) pCurve->assign(pszOid);
+  return true;
+}
+
+bool IsOneOf(const char* pszOid, std::initializer_list<const char*> oids) {
+  for (const char* psz : oids)
+    if (SafeStrCmp(pszOid, psz) == 0) return true;
+  return false;
+}
+
+bool NamesMatch(const wchar_t* pwszWanted, const wchar_t* pwszHeld) {
+  if (pwszWanted == nullptr || pwszWanted[0] == 0) return true;
+  return pwszHeld != nullptr && SafeWcsICmp(pwszWanted, pwszHeld) == 0;
+}
+
+bool MatchesFilter(const NyCrypt32& crypt, PCCERT_CONTEXT pCert, const NyCertFilter& filter) {
+  DWORD cb = 0;
+  if (!crypt.pfnGetCertificateContextProperty(pCert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &cb) || cb == 0) return false;
+  std::vector<BYTE> buffer(cb);
+  if (!crypt.pfnGetCertificateContextProperty(pCert, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &cb)) return false;
+  const auto* pInfo = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
+  if (!NamesMatch(filter.pwszCspName, pInfo->pwszProvName)) return false;
+  if (!NamesMatch(filter.pwszCntName, pInfo->pwszContainerName)) return false;
+  if (pInfo->dwKeySpec == AT_KEYEXCHANGE && (filter.u4SpecMask & NY_CERT_SPEC_KEYEXCHANGE) == 0) return false;
+  if (pInfo->dwKeySpec == AT_SIGNATURE && (filter.u4SpecMask & NY_CERT_SPEC_SIGNATURE) == 0) return false;
+  return (ClassifyCertificateKey(crypt, pCert) & filter.u4TypeMask) != 0;
+}
+
+}  // namespace
+
+const NyCrypt32* NyGetCrypt32() {
+  static NyCrypt32 s_crypt{};
+  static const bool s_bLoaded = LoadCrypt32(&s_crypt);
+  return s_bLoaded ? &s_crypt : nullptr;
+}
+
+uint32_t ClassifyCertificateKey(const NyCrypt32& crypt, PCCERT_CONTEXT pCert) {
+  if (pCert == nullptr || pCert->pCertInfo == nullptr) return NY_CERT_KEY_RSA;
+  const CRYPT_ALGORITHM_IDENTIFIER& algorithm = pCert->pCertInfo->SubjectPublicKeyInfo.Algorithm;
+  const char* pszOid = algorithm.pszObjId != nullptr ? algorithm.pszObjId : "";
+  if (IsOneOf(pszOid, {"1.2.156.10197.1.301", "1.2.156.10197.1.301.1", "1.2.156.10197.1.301.2",
+                       "1.2.156.10197.1.301.3"})) {
+    return NY_CERT_KEY_SM2;
+  }
+  if (SafeStrCmp(pszOid, szOID_ECC_PUBLIC_KEY) != 0) return NY_CERT_KEY_RSA;
+  // Explicit curve parameters (a SEQUENCE) or an implicit curve (NULL) are
+  // elliptic-curve keys all the same.
+  const CRYPT_OBJID_BLOB& params = algorithm.Parameters;
+  if (params.cbData == 0 || params.pbData == nullptr || params.pbData[0] != 0x06) return NY_CERT_KEY_ECC;
+  std::string curve;
+  if (!DecodeCurve(crypt, params, &curve)) return NY_CERT_KEY_RSA;
+  if (curve == "1.2.156.10197.1.301") return NY_CERT_KEY_SM2;
+  if (IsOneOf(curve.c_str(), {"1.2.840.10045.3.1.1", "1.2.840.10045.3.1.7", "1.3.132.0.10", "1.3.132.0.31",
+                              "1.3.132.0.32", "1.3.132.0.33", "1.3.132.0.34", "1.3.132.0.35"})) {
+    return NY_CERT_KEY_ECC;
+  }
+  return NY_CERT_KEY_RSA;
+}
+
+uint32_t OpenSystemStoreByName(const NyCrypt32& crypt, const wchar_t* pwszStoreName, HCERTSTORE* phStore) {
+  *phStore = nullptr;
+  const wchar_t* pwszName = pwszStoreName != nullptr && pwszStoreName[0] != 0 ? pwszStoreName : L"MY";
+  DWORD dwLocation = CERT_SYSTEM_STORE_CURRENT_USER;
+  for (const wchar_t* pwszMachine : {L"ROOT", L"TRUST", L"CA"}) {
+    if (SafeWcsICmp(pwszName, pwszMachine) == 0) {
+      pwszName = pwszMachine;
+      dwLocation = CERT_SYSTEM_STORE_LOCAL_MACHINE;
+    }
+  }
+  *phStore = crypt.pfnOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, dwLocation, pwszName);
+  return *phStore != nullptr ? 0 : GetLastError();
+}
+
+uint32_t AddCertificateFileToStore(const wchar_t* pwszFile, const wchar_t* pwszStoreName) {
+  if (pwszFile == nullptr || pwszFile[0] == 0) return NY_E_INVALID_PARAM;
+  if (GetFileAttributesW(pwszFile) == INVALID_FILE_ATTRIBUTES) return ERROR_FILE_NOT_FOUND;
+  const NyCrypt32* pCrypt = NyGetCrypt32();
+  if (pCrypt == nullptr) return ERROR_PROC_NOT_FOUND;
+
+  HANDLE hFile = CreateFileW(pwszFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (hFile == INVALID_HANDLE_VALUE) return GetLastError();
+  CFileHolder fileHolder(hFile);
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(hFile, &size) || size.QuadPart == 0) return NY_E_INVALID_DATA;
+  if (size.QuadPart > kMaxCertificateFileSize) {
+    NYLOG(LOG_LEVEL_OUTCOME, "certificate file is too large: %lld bytes", static_cast<long long>(size.QuadPart));
+    return NY_E_INVALID_DATA;
+  }
+  const DWORD cbFile = static_cast<DWORD>(size.QuadPart);
+  std::vector<BYTE> bytes;
+  try {
+    bytes.assign(cbFile + 1, 0);
+  } catch (const std::bad_alloc&) {
+    return NY_E_OUTOFMEMORY;
+  }
+  DWORD cbRead = 0;
+  if (!ReadFile(hFile, bytes.data(), cbFile, &cbRead, nullptr)) return GetLastError();
+  if (cbRead != cbFile) return NY_E_INVALID_DATA;
+
+  HCERTSTORE hStore = nullptr;
+  uint32_t u4Result = OpenSystemStoreByName(*pCrypt, pwszStoreName, &hStore);
+  if (u4Result != 0) return u4Result;
+  CStoreHolder storeHolder(*pCrypt, hStore);
+  PCCERT_CONTEXT pCert = pCrypt->pfnCreateCertificateContext(X509_ASN_ENCODING, bytes.data(), cbFile);
+  if (pCert == nullptr) return GetLastError();
+  if (!pCrypt->pfnAddCertificateContextToStore(hStore, pCert, CERT_STORE_ADD_REPLACE_EXISTING, nullptr)) {
+    u4Result = GetLastError();
+  }
+  pCrypt->pfnFreeCertificateContext(pCert);
+  return u4Result;
+}
+
+uint32_t CertTypeMask(const char* pszCertType) {
+  const std::string text = pszCertType != nullptr ? pszCertType : "";
+  uint32_t u4Mask = 0;
+  if (text.find("RSA") != std::string::npos) u4Mask |= NY_CERT_KEY_RSA;
+  if (text.find("SM2") != std::string::npos) u4Mask |= NY_CERT_KEY_SM2;
+  if (text.find("ECC") != std::string::npos) u4Mask |= NY_CERT_KEY_ECC;
+  return u4Mask;
+}
+
+uint32_t KeySpecMask(const char* pszKeySpec) {
+  const std::string text = pszKeySpec != nullptr ? pszKeySpec : "";
+  uint32_t u4Mask = 0;
+  if (text.find("KEYEXCHANGE") != std::string::npos) u4Mask |= NY_CERT_SPEC_KEYEXCHANGE;
+  if (text.find("SIGNATURE") != std::string::npos) u4Mask |= NY_CERT_SPEC_SIGNATURE;
+  return u4Mask;
+}
+
+uint32_t RemoveMatchingCertificates(const NyCrypt32& crypt, HCERTSTORE hStore, const NyCertFilter& filter) {
+  // A deletion can disturb the store's enumeration, so each one starts the
+  // scan over. Every certificate already looked at (kept, or refused by the
+  // store) is remembered by its encoded form and passed over from then on.
+  std::set<std::string> seen;
+  uint32_t u4Removed = 0;
+  bool bRescan = true;
+  while (bRescan) {
+    bRescan = false;
+    PCCERT_CONTEXT pCert = nullptr;
+    while ((pCert = crypt.pfnEnumCertificatesInStore(hStore, pCert)) != nullptr) {
+      std::string encoded(reinterpret_cast<const char*>(pCert->pbCertEncoded), pCert->cbCertEncoded);
+      if (!seen.insert(std::move(encoded)).second) continue;
+      if (!MatchesFilter(crypt, pCert, filter)) continue;
+      // The deletion frees the context it is given, the enumeration's own
+      // context must stay valid until it is freed here.
+      if (crypt.pfnDeleteCertificateFromStore(crypt.pfnDuplicateCertificateContext(pCert))) {
+        ++u4Removed;
+      } else {
+        NYLOG(LOG_LEVEL_ERROR, "u4Result = %08X", static_cast<unsigned>(GetLastError()));
+      }
+      crypt.pfnFreeCertificateContext(pCert);
+      bRescan = true;
+      break;
+    }
+  }
+  return u4Removed;
+}
+
+uint32_t RemoveCertificatesFromStore(const wchar_t* pwszStoreName, const NyCertFilter& filter) {
+  const NyCrypt32* pCrypt = NyGetCrypt32();
+  if (pCrypt == nullptr) return ERROR_PROC_NOT_FOUND;
+  HCERTSTORE hStore = nullptr;
+  const uint32_t u4Result = OpenSystemStoreByName(*pCrypt, pwszStoreName, &hStore);
+  if (u4Result != 0) return u4Result;
+  CStoreHolder storeHolder(*pCrypt, hStore);
+  if (RemoveMatchingCertificates(*pCrypt, hStore, filter) == 0) return 0;
+  // Wine's registry stores write deletions out only when the store object
+  // is finally released, which a context still held elsewhere delays past
+  // the close; the commit makes them stick (elsewhere it changes nothing).
+  if (!pCrypt->pfnControlStore(hStore, 0, CERT_STORE_CTRL_COMMIT, nullptr)) return GetLastError();
+  return 0;
+}

@@ -1,0 +1,116 @@
+#include "NyFileCopy.h"
+
+#include <windows.h>
+
+#include "NyFileDelete.h"
+#include "NyFileUtil.h"
+#include "NyFileVersion.h"
+#include "NyProcessUtil.h"
+#include "NyResult.h"
+#include "NySafeStr.h"
+
+namespace {
+
+constexpr int kMaxDiscardNames = 10000;
+
+DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+bool Exists(const std::wstring& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
+bool IsFolder(const std::wstring& path) {
+  const DWORD dw = Attributes(path);
+  return dw != INVALID_FILE_ATTRIBUTES && (dw & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool HasExeExtension(const std::wstring& path) {
+  const size_t dot = path.rfind(L'.');
+  const size_t slash = path.rfind(L'\\');
+  if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return false;
+  return SafeWcsICmp(path.c_str() + dot, L".exe") == 0;
+}
+
+// True when both versions could be read and the source is the older one.
+bool SourceIsOlder(const std::wstring& src, const std::wstring& dest) {
+  NyFileVersion srcVersion, destVersion;
+  if (GetFileVersionNumber(src.c_str(), &srcVersion) != 0) return false;
+  if (GetFileVersionNumber(dest.c_str(), &destVersion) != 0) return false;
+  return CompareVersions(srcVersion, destVersion) < 0;
+}
+
+void ReplaceAll(std::wstring* pText, const std::wstring& from, const std::wstring& to) {
+  for (size_t pos = 0; (pos = pText->find(from, pos)) != std::wstring::npos; pos += to.size())
+    pText->replace(pos, from.size(), to);
+}
+
+}  // namespace
+
+std::wstring NormalizeDirPath(const std::wstring& path) {
+  std::wstring result = path + L"\\";
+  ReplaceAll(&result, L"\\\\", L"\\");
+  ReplaceAll(&result, L"/", L"\\");
+  return result;
+}
+
+uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bool bCmpVer, uint32_t* pbRebootFlag) {
+  if (src.empty() || dest.empty()) return NY_E_INVALID_PARAM;
+  if (!Exists(src)) return ERROR_FILE_NOT_FOUND;
+  if (IsFolder(src) || IsFolder(dest)) return NY_E_INVALID_PARAM;
+  if (Exists(dest)) {
+    if (bCmpVer && SourceIsOlder(src, dest)) return 0;
+    SetFileAttributesW(dest.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (HasExeExtension(dest)) KillProcessesByImage(dest.c_str());
+    DeleteFileOrSchedule(dest, pbRebootFlag);
+  }
+  if (!Exists(dest)) {
+    if (!CopyFileW(src.c_str(), dest.c_str(), FALSE)) return GetLastError();
+    return 0;
+  }
+
+  std::wstring discard;
+  for (int n = 1;; ++n) {
+    if (n > kMaxDiscardNames) return ERROR_FILE_EXISTS;
+    wchar_t wszSuffix[32] = {};
+    NyWcsPrintf(wszSuffix, ARRAYSIZE(wszSuffix), L"_Discard_%d", n);
+    discard = dest + wszSuffix;
+    if (discard.size() >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
+    if (!Exists(discard)) break;
+  }
+  // From here on the new file is in place only after a restart, or the old
+  // one stays on disk until then: either way a restart finishes the job.
+  if (pbRebootFlag != nullptr) *pbRebootFlag = 1;
+  NyNoteRestartPending();
+  if (MoveFileW(dest.c_str(), discard.c_str())) {
+    MoveFileExW(discard.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (!CopyFileW(src.c_str(), dest.c_str(), FALSE)) return GetLastError();
+    return 0;
+  }
+  if (!CopyFileW(src.c_str(), discard.c_str(), FALSE)) return GetLastError();
+  if (!MoveFileExW(dest.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return GetLastError();
+  if (!MoveFileExW(discard.c_str(), dest.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
+    return GetLastError();
+  }
+  return 0;
+}
+
+uint32_t CopyDirectoryContents(const std::wstring& src, const std::wstring& dest) {
+  if (src.empty() || dest.empty()) return NY_E_INVALID_PARAM;
+  if (!Exists(src)) return ERROR_FILE_NOT_FOUND;
+  if (!IsFolder(src)) return NY_E_INVALID_PARAM;
+  const std::wstring srcDir = NormalizeDirPath(src);
+  const std::wstring destDir = NormalizeDirPath(dest);
+  WIN32_FIND_DATAW fd;
+  HANDLE hFind = FindFirstFileW((srcDir + L"*").c_str(), &fd);
+  if (hFind == INVALID_HANDLE_VALUE) return GetLastError();
+  uint32_t u4Result = 0;
+  do {
+    if (wcscmp(fd.cFileName, L".") == 0 || wcscmp(fd.cFileName, L"..") == 0) continue;
+    const std::wstring s = srcDir + fd.cFileName;
+    const std::wstring d = destDir + fd.cFileName;
+    if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      u4Result = CreateDirectoryTree(d.c_str());
+      if (u4Result == 0) u4Result = CopyDirectoryContents(s, d);
+    } else {
+      u4Result = CopyFileReplacing(s, d, false, nullptr);
+    }
+  } while (u4Result == 0 && FindNextFileW(hFind, &fd));
+  FindClose(hFind);
+  return u4Result;
+}

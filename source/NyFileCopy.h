@@ -1,0 +1,14 @@
+#pragma once
+// Copying files over targets that may be in use or read-only.
+#include <cstdint>
+#include <string>
+
+// Copies src over dest. With bCmpVer an existing dest with a newer version
+// resource is kept. A dest that cannot be deleted is renamed to
+// "<dest>_Discard_<n>" (deleted at restart) or, failing that, the new file
+// takes its place at the next restart.
+uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bool bCmpVer, uint32_t* pbRebootFlag);
+// Copies a folder's whole content, subfolders included, into dest.
+uint32_t CopyDirectoryContents(const std::wstring& src, const std::wstring& dest);
+// Appends '\', folds "\\" to '\' and turns '/' into '\', in that order.
+std::wstring NormalizeDirPath(const std::wstring& path);

@@ -1,0 +1,177 @@
+#include "NyRegistryUtil.h"
+
+#include "Log/NyLog.h"
+#include "NyProcessUtil.h"
+#include "NyResult.h"
+#include "NySystem_Win.h"
+
+namespace {
+
+constexpr REGSAM kWriteRights = 0xF003F;  // KEY_ALL_ACCESS
+constexpr REGSAM kReadRights = 0x20019;   // KEY_READ
+constexpr size_t kMaxKeyPrefix = 519;
+constexpr size_t kMaxTreePath = 1024;
+constexpr DWORD kMaxValueBytes = 8192;
+
+REGSAM ViewFlag(BOOL b64Key) {
+  if (!IsOs64Bit()) return 0;
+  return b64Key ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+}
+
+class RegKey {
+ public:
+  RegKey() = default;
+  ~RegKey() { Close(); }
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+  LSTATUS Open(HKEY hRoot, const std::wstring& subKey, REGSAM sam) {
+    Close();
+    return RegOpenKeyExW(hRoot, subKey.c_str(), 0, sam, &m_hKey);
+  }
+  LSTATUS Create(HKEY hRoot, const std::wstring& subKey, REGSAM sam) {
+    Close();
+    return RegCreateKeyExW(hRoot, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr, &m_hKey,
+                           nullptr);
+  }
+  void Close() {
+    if (m_hKey != nullptr) RegCloseKey(m_hKey);
+    m_hKey = nullptr;
+  }
+  HKEY Get() const { return m_hKey; }
+
+ private:
+  HKEY m_hKey = nullptr;
+};
+
+using RegDeleteKeyExFn = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+
+}  // namespace
+
+HKEY RegistryRootFromName(const wchar_t* pwszRoot) {
+  static const struct {
+    const wchar_t* pwszName;
+    HKEY hKey;
+  } kRoots[] = {
+      {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT}, {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+      {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {L"HKEY_USERS", HKEY_USERS},
+      {L"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
+  };
+  if (pwszRoot == nullptr) return nullptr;
+  for (const auto& root : kRoots)
+    if (wcscmp(pwszRoot, root.pwszName) == 0) return root.hKey;
+  return nullptr;
+}
+
+uint32_t SetRegistryValue(const RegistryKeyRef& ref, DWORD dwType, const void* pvData, DWORD cbData) {
+  const REGSAM sam = kWriteRights | ViewFlag(ref.b64Key);
+  // Each level of the path is created on its own, from the left.
+  size_t pos = 0;
+  for (;;) {
+    const size_t slash = ref.subKey.find(L'\\', pos);
+    const std::wstring prefix = ref.subKey.substr(0, slash);
+    if (slash == pos || prefix.empty()) return NY_E_FAIL;
+    // A cut path would write into another key than the script names.
+    if (prefix.size() > kMaxKeyPrefix) return NY_E_INVALID_PARAM;
+    RegKey key;
+    if (key.Open(ref.hRoot, prefix, sam) != ERROR_SUCCESS) {
+      const LSTATUS ls = key.Create(ref.hRoot, prefix, sam);
+      if (ls != ERROR_SUCCESS) return static_cast<uint32_t>(ls);
+    }
+    if (slash == std::wstring::npos) break;
+    pos = slash + 1;
+  }
+  RegKey key;
+  const LSTATUS lsOpen = key.Open(ref.hRoot, ref.subKey, sam);
+  if (lsOpen != ERROR_SUCCESS) return static_cast<uint32_t>(lsOpen);
+  return static_cast<uint32_t>(
+      RegSetValueExW(key.Get(), ref.valueName.c_str(), 0, dwType, static_cast<const BYTE*>(pvData), cbData));
+}
+
+uint32_t DeleteRegistryValue(const RegistryKeyRef& ref) {
+  if (ref.valueName.empty()) return NY_E_INVALID_PARAM;
+  RegKey key;
+  const LSTATUS ls = key.Open(ref.hRoot, ref.subKey, kWriteRights | ViewFlag(ref.b64Key));
+  if (ls != ERROR_SUCCESS) return static_cast<uint32_t>(ls);
+  return static_cast<uint32_t>(RegDeleteValueW(key.Get(), ref.valueName.c_str()));
+}
+
+uint32_t DeleteRegistryKey(HKEY hRoot, const std::wstring& subKey, BOOL b64Key) {
+  if (!IsOs64Bit()) return static_cast<uint32_t>(RegDeleteKeyW(hRoot, subKey.c_str()));
+  // RegDeleteKeyExW is the only call that deletes a key in a chosen view; it
+  // is absent from 32-bit XP, so it is resolved at run time.
+  HMODULE hAdvapi = NyLoadSystemLibrary(L"advapi32.dll");
+  if (hAdvapi == nullptr) return GetLastError();
+  auto pfnDelete = NyGetProcAs<RegDeleteKeyExFn>(hAdvapi, "RegDeleteKeyExW");
+  uint32_t u4Result = GetLastError();
+  if (pfnDelete != nullptr) u4Result = static_cast<uint32_t>(pfnDelete(hRoot, subKey.c_str(), kWriteRights | ViewFlag(b64Key), 0));
+  FreeLibrary(hAdvapi);
+  return u4Result;
+}
+
+uint32_t DeleteRegistryTree(HKEY hRoot, const std::wstring& subKey, BOOL b64Key) {
+  if (DeleteRegistryKey(hRoot, subKey, b64Key) == ERROR_SUCCESS) return 0;
+  const REGSAM sam = kWriteRights | ViewFlag(b64Key);
+  RegKey key;
+  LSTATUS ls = key.Open(hRoot, subKey, sam);
+  if (ls != ERROR_SUCCESS) return static_cast<uint32_t>(ls);
+  std::wstring path = subKey;
+  if (path.empty() || path.back() != L'\\') path += L'\\';
+  if (path.size() > kMaxTreePath) return NY_E_INVALID_PARAM;
+  // Always index 0: every deletion shifts the remaining children down.
+  for (;;) {
+    wchar_t wszName[261] = {};
+    DWORD cchName = ARRAYSIZE(wszName);
+    if (RegEnumKeyExW(key.Get(), 0, wszName, &cchName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    const uint32_t u4Result = DeleteRegistryTree(hRoot, path + wszName, b64Key);
+    // A child that cannot be deleted would be found at index 0 again and
+    // again; the tree deletion ends with its failure instead.
+    if (u4Result != 0) return u4Result;
+    if (key.Open(hRoot, subKey, sam) != ERROR_SUCCESS) break;
+  }
+  key.Close();
+  return DeleteRegistryKey(hRoot, subKey, b64Key);
+}
+
+uint32_t ReadRegistryString(const RegistryKeyRef* pRef, wchar_t* pwszBuffer, size_t* pcchCount) {
+  if (pRef == nullptr || pcchCount == nullptr) return NY_E_INVALID_PARAM;
+  RegKey key;
+  LSTATUS ls = key.Open(pRef->hRoot, pRef->subKey, kReadRights | ViewFlag(pRef->b64Key));
+  if (ls != ERROR_SUCCESS) return static_cast<uint32_t>(ls);
+  BYTE abData[kMaxValueBytes + sizeof(wchar_t)] = {};
+  DWORD cbData = kMaxValueBytes;
+  ls = RegQueryValueExW(key.Get(), pRef->valueName.c_str(), nullptr, nullptr, abData, &cbData);
+  if (ls != ERROR_SUCCESS) return static_cast<uint32_t>(ls);
+  const size_t cchNeeded = cbData == 0 ? 0 : cbData / 2 + 1;
+  if (pwszBuffer == nullptr) {
+    *pcchCount = cchNeeded;
+    return 0;
+  }
+  if (*pcchCount < cchNeeded) {
+    *pcchCount = cchNeeded;
+    return NY_E_BUFFER_TOO_SMALL;
+  }
+  memset(pwszBuffer, 0, *pcchCount * sizeof(wchar_t));
+  // An odd byte count leaves its last byte out: the copy stays within whole
+  // characters and the terminator the clear put there.
+  memcpy(pwszBuffer, abData, (cbData / 2) * sizeof(wchar_t));
+  *pcchCount = cchNeeded;
+  return 0;
+}
+
+std::wstring RegeditProgramPath(BOOL b64Key) {
+  wchar_t wszWindows[MAX_PATH] = {};
+  const UINT cch = GetSystemWindowsDirectoryW(wszWindows, MAX_PATH);
+  if (cch == 0 || cch >= MAX_PATH) return std::wstring();
+  return std::wstring(wszWindows) + ((IsOs64Bit() && !b64Key) ? L"\\SysWOW64\\regedit.exe" : L"\\regedit.exe");
+}
+
+uint32_t RunRegeditFile(const std::wstring& path, BOOL b64Key) {
+  if (path.empty()) return NY_E_INVALID_PARAM;
+  const std::wstring program = RegeditProgramPath(b64Key);
+  if (program.empty()) return GetLastError() != 0 ? GetLastError() : NY_E_INVALID_DATA;
+  // Quoted: the extraction folder lies under the user's profile, whose name
+  // may hold blanks, and an unquoted path would make regedit import nothing.
+  const std::wstring parameters = L" /s \"" + path + L"\"";
+  if (program.size() >= MAX_PATH || parameters.size() >= MAX_PATH) return NY_E_INVALID_PARAM;
+  return RunShellCommand(program.c_str(), parameters.c_str(), TRUE, INFINITE);
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Registry routines of the registry actions and the installed-version check.
+// A 32-bit process reaches the 64-bit view on a 64-bit system only through an
+// explicit view flag, so every routine takes the view it works in.
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct RegistryKeyRef {
+  HKEY hRoot = nullptr;
+  std::wstring subKey;
+  std::wstring valueName;  // empty: the key's default value
+  BOOL b64Key = FALSE;     // 64-bit view; no effect on a 32-bit system
+};
+
+// Maps "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
+// "HKEY_USERS" and "HKEY_CURRENT_CONFIG" (exactly, case-sensitive); null for
+// anything else.
+HKEY RegistryRootFromName(const wchar_t* pwszRoot);
+
+// Creates every missing key on the subkey path, then sets the value. Type 1
+// (REG_SZ), 3 (REG_BINARY) or 4 (REG_DWORD). An empty path element gives
+// 0xE0FFFFFF.
+uint32_t SetRegistryValue(const RegistryKeyRef& ref, DWORD dwType, const void* pvData, DWORD cbData);
+// Deletes one named value; 2 when the key or the value does not exist.
+uint32_t DeleteRegistryValue(const RegistryKeyRef& ref);
+// Deletes a key with all its subkeys in one view.
+uint32_t DeleteRegistryTree(HKEY hRoot, const std::wstring& subKey, BOOL b64Key);
+// Deletes a key that has no subkeys.
+uint32_t DeleteRegistryKey(HKEY hRoot, const std::wstring& subKey, BOOL b64Key);
+// Reads a string value. Counts are in characters and include a terminator;
+// pwszBuffer null asks only for the count; too little room gives 0xE0600005
+// and the needed count.
+uint32_t ReadRegistryString(const RegistryKeyRef* pRef, wchar_t* pwszBuffer, size_t* pcchCount);
+// The regedit of a view: the Windows folder's own (native) one, or on a
+// 64-bit system for the 32-bit view the one in SysWOW64.
+std::wstring RegeditProgramPath(BOOL b64Key);
+// Imports a .reg file with the system's regedit of the chosen view, hidden,
+// waiting for it to end.
+uint32_t RunRegeditFile(const std::wstring& path, BOOL b64Key);

@@ -1,0 +1,55 @@
+#pragma once
+// The facts of a setup run handed to every action, the status record of an
+// action run, and the progress callback's contract.
+#include <cstdint>
+
+#include "NyObject.h"
+#include "NyString.h"
+#include "NyVersionText.h"
+
+// The run mode, decided once from the command line and the program's name.
+enum SetupMode : int32_t {
+  SETUP_MODE_NONE = -1,
+  SETUP_MODE_INSTALL = 0,
+  SETUP_MODE_REPAIR = 1,
+  SETUP_MODE_UPGRADE = 2,
+  SETUP_MODE_UNINSTALL_LAUNCHER = 3,
+  SETUP_MODE_UNINSTALL = 4,
+};
+
+class CNySetupInfo : public CNyObject {
+ public:
+  int32_t m_nSetupMode = SETUP_MODE_INSTALL;
+  uint32_t m_bSilent = 0;
+  CNyString m_strReserved;  // left empty by this program
+  CNyString m_strProductCode;
+  CNyString m_strProductName;
+  CNyString m_strPublisher;
+  NyFileVersion m_version;
+  CNyString m_strInstallDir;
+  CNyString m_strExtractDir;  // ends in a backslash
+};
+
+class CNySetupStatus : public CNyObject {
+ public:
+  uint32_t m_u4Total = 0;
+  uint32_t m_u4Completed = 0;
+  CNyString m_strActionName;
+  CNyString m_strDescription;
+  uint32_t m_bDone = 0;
+  uint32_t m_u4Result = 0;  // 0xFFFFFFFF: the child could not be made an action
+};
+
+// Answers of a progress callback.
+constexpr uint32_t NY_PROGRESS_CONTINUE = 0;
+constexpr uint32_t NY_PROGRESS_ABORT = 1;
+constexpr uint32_t NY_PROGRESS_REPEAT = 2;  // after Do: run the same action again
+
+using ProgressCallback = uint32_t (*)(CNySetupStatus* pStatus, void* pvContext);
+
+enum VersionCompareResult : uint32_t {
+  VERSION_NOT_INSTALLED = 0,
+  VERSION_INSTALLED_EQUAL = 1,
+  VERSION_INSTALLED_LOWER = 2,
+  VERSION_INSTALLED_HIGHER = 3,
+};

@@ -1,0 +1,155 @@
+// Registry routines on real keys, in both views of the 64-bit prefix and in
+// the single view of the 32-bit one.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "NyRegistryUtil.h"
+#include "NyResult.h"
+#include "NySystem_Win.h"
+#include "ScratchDir.h"
+
+namespace {
+
+const wchar_t kBase[] = L"Software\\ZorvakTest";
+
+// Reads a value the way an outside program would, in a chosen view.
+bool ReadValue(const std::wstring& subKey, const wchar_t* pwszName, REGSAM view, DWORD* pdwType, std::string* pData) {
+  HKEY hKey = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ | view, &hKey) != ERROR_SUCCESS) return false;
+  BYTE ab[1024];
+  DWORD cb = sizeof(ab);
+  const bool bOk = RegQueryValueExW(hKey, pwszName, nullptr, pdwType, ab, &cb) == ERROR_SUCCESS;
+  RegCloseKey(hKey);
+  if (bOk) pData->assign(reinterpret_cast<char*>(ab), cb);
+  return bOk;
+}
+
+bool KeyExists(const std::wstring& subKey, REGSAM view) {
+  HKEY hKey = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ | view, &hKey) != ERROR_SUCCESS) return false;
+  RegCloseKey(hKey);
+  return true;
+}
+
+RegistryKeyRef Ref(const std::wstring& subKey, const std::wstring& name, BOOL b64) {
+  RegistryKeyRef ref;
+  ref.hRoot = HKEY_LOCAL_MACHINE;
+  ref.subKey = subKey;
+  ref.valueName = name;
+  ref.b64Key = b64;
+  return ref;
+}
+
+class RegistryRoutines : public testing::Test {
+ protected:
+  void SetUp() override { TearDown(); }
+  void TearDown() override {
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kBase, TRUE);
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kBase, FALSE);
+  }
+};
+
+TEST_F(RegistryRoutines, RootNamesAreExact) {
+  EXPECT_EQ(RegistryRootFromName(L"HKEY_LOCAL_MACHINE"), HKEY_LOCAL_MACHINE);
+  EXPECT_EQ(RegistryRootFromName(L"HKEY_CURRENT_CONFIG"), HKEY_CURRENT_CONFIG);
+  EXPECT_EQ(RegistryRootFromName(L"HKLM"), nullptr);
+  EXPECT_EQ(RegistryRootFromName(L"hkey_local_machine"), nullptr);
+}
+
+TEST_F(RegistryRoutines, WritesCreateEachLevelInTheChosenView) {
+  const std::wstring subKey = std::wstring(kBase) + L"\\Level1\\Level2";
+  const wchar_t sz[] = L"abc";
+  ASSERT_EQ(SetRegistryValue(Ref(subKey, L"Text", FALSE), REG_SZ, sz, 6), 0u);
+  DWORD dwType = 0;
+  std::string data;
+  ASSERT_TRUE(ReadValue(subKey, L"Text", KEY_WOW64_32KEY, &dwType, &data));
+  EXPECT_EQ(dwType, DWORD(REG_SZ));
+  // The routine passes no terminator; the system may add one (NT does when
+  // the character after the data is zero), so only the text is compared.
+  EXPECT_EQ(data.substr(0, 6), std::string("a\0b\0c\0", 6));
+  if (IsOs64Bit()) {
+    EXPECT_FALSE(ReadValue(subKey, L"Text", KEY_WOW64_64KEY, &dwType, &data)) << "32-bit view only";
+    const DWORD dw = 1033;
+    ASSERT_EQ(SetRegistryValue(Ref(subKey, L"", TRUE), REG_DWORD, &dw, 4), 0u);
+    ASSERT_TRUE(ReadValue(subKey, L"", KEY_WOW64_64KEY, &dwType, &data));
+    EXPECT_EQ(dwType, DWORD(REG_DWORD));
+    EXPECT_FALSE(ReadValue(subKey, L"", KEY_WOW64_32KEY, &dwType, &data));
+  } else {
+    // One view only: Key64 addresses the same key.
+    ASSERT_TRUE(ReadValue(subKey, L"Text", KEY_WOW64_64KEY, &dwType, &data));
+  }
+}
+
+TEST_F(RegistryRoutines, EmptyPathElementsAreRefused) {
+  const DWORD dw = 1;
+  EXPECT_EQ(SetRegistryValue(Ref(L"\\Software\\ZorvakTest", L"v", FALSE), REG_DWORD, &dw, 4), NY_E_FAIL);
+  EXPECT_EQ(SetRegistryValue(Ref(std::wstring(kBase) + L"\\\\x", L"v", FALSE), REG_DWORD, &dw, 4), NY_E_FAIL);
+  EXPECT_FALSE(KeyExists(std::wstring(kBase) + L"\\x", 0));
+  // A trailing backslash leaves no empty element before it.
+  EXPECT_EQ(SetRegistryValue(Ref(std::wstring(kBase) + L"\\", L"v", FALSE), REG_DWORD, &dw, 4), 0u);
+}
+
+TEST_F(RegistryRoutines, TreeDeletionTouchesOneViewOnly) {
+  const DWORD dw = 1;
+  for (BOOL b64 : {TRUE, FALSE}) {
+    for (const wchar_t* pwszLeaf : {L"\\A\\B\\C", L"\\A\\D", L"\\E"})
+      ASSERT_EQ(SetRegistryValue(Ref(std::wstring(kBase) + pwszLeaf, L"v", b64), REG_DWORD, &dw, 4), 0u);
+  }
+  EXPECT_EQ(DeleteRegistryTree(HKEY_LOCAL_MACHINE, kBase, TRUE), 0u);
+  EXPECT_FALSE(KeyExists(kBase, KEY_WOW64_64KEY));
+  EXPECT_EQ(KeyExists(kBase, KEY_WOW64_32KEY), IsOs64Bit() ? true : false);
+  EXPECT_EQ(DeleteRegistryTree(HKEY_LOCAL_MACHINE, kBase, FALSE), IsOs64Bit() ? 0u : 2u);
+  EXPECT_EQ(DeleteRegistryTree(HKEY_LOCAL_MACHINE, kBase, FALSE), 2u);
+}
+
+TEST_F(RegistryRoutines, ValueDeletionAndStringReads) {
+  const std::wstring subKey = std::wstring(kBase) + L"\\Product";
+  const wchar_t szVersion[] = L"1.0.0.1";
+  ASSERT_EQ(SetRegistryValue(Ref(subKey, L"DisplayVersion", FALSE), REG_SZ, szVersion, sizeof(szVersion)), 0u);
+  const RegistryKeyRef ref = Ref(subKey, L"DisplayVersion", FALSE);
+  size_t cch = 0;
+  ASSERT_EQ(ReadRegistryString(&ref, nullptr, &cch), 0u);
+  EXPECT_EQ(cch, 9u) << "16 bytes with the terminator: 8 characters and one more";
+  wchar_t wszSmall[4] = {};
+  cch = 4;
+  EXPECT_EQ(ReadRegistryString(&ref, wszSmall, &cch), NY_E_BUFFER_TOO_SMALL);
+  EXPECT_EQ(cch, 9u);
+  wchar_t wsz[16];
+  cch = 16;
+  ASSERT_EQ(ReadRegistryString(&ref, wsz, &cch), 0u);
+  EXPECT_EQ(std::wstring(wsz), L"1.0.0.1");
+  EXPECT_EQ(ReadRegistryString(nullptr, wsz, &cch), NY_E_INVALID_PARAM);
+
+  EXPECT_EQ(DeleteRegistryValue(Ref(subKey, L"", FALSE)), NY_E_INVALID_PARAM);
+  EXPECT_EQ(DeleteRegistryValue(ref), 0u);
+  EXPECT_EQ(DeleteRegistryValue(ref), 2u);
+  EXPECT_EQ(ReadRegistryString(&ref, wsz, &cch), 2u);
+  EXPECT_EQ(DeleteRegistryValue(Ref(std::wstring(kBase) + L"\\Missing", L"v", FALSE)), 2u);
+}
+
+TEST_F(RegistryRoutines, RegeditImportsIntoTheChosenView) {
+  ScratchDir dir(L"ny_regedit");
+  // A blank in the path: the importer must get it quoted.
+  const std::wstring regFile = dir / L"import me.reg";
+  ASSERT_TRUE(WriteTextFile(regFile,
+                            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\ZorvakTest\\Imported]\r\n\"Value\"=\"x\"\r\n"));
+  EXPECT_EQ(RunRegeditFile(L"", FALSE), NY_E_INVALID_PARAM);
+  ASSERT_EQ(RunRegeditFile(regFile, FALSE), 0u);
+  EXPECT_TRUE(KeyExists(std::wstring(kBase) + L"\\Imported", KEY_WOW64_32KEY));
+  if (IsOs64Bit()) {
+    EXPECT_FALSE(KeyExists(std::wstring(kBase) + L"\\Imported", KEY_WOW64_64KEY));
+  }
+  // The 64-bit view's import is not run here: Wine starts its 32-bit regedit
+  // for C:\windows\regedit.exe when the caller is a 32-bit process, where
+  // Windows runs the native one. The choice of program is checked instead.
+  wchar_t wszWindows[MAX_PATH] = {};
+  GetSystemWindowsDirectoryW(wszWindows, MAX_PATH);
+  EXPECT_EQ(RegeditProgramPath(TRUE), std::wstring(wszWindows) + L"\\regedit.exe");
+  EXPECT_EQ(RegeditProgramPath(FALSE),
+            std::wstring(wszWindows) + (IsOs64Bit() ? L"\\SysWOW64\\regedit.exe" : L"\\regedit.exe"));
+}
+
+}  // namespace

@@ -1,0 +1,183 @@
+// Preparation of a run: temporary folder, extraction folder, script, facts,
+// and Clear.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "CaptureLogger.h"
+#include "NyFreshName.h"
+#include "NyResult.h"
+#include "ScratchDir.h"
+#include "SetupTestSupport.h"
+
+namespace {
+
+TEST(SetupPrepare, WholePackageAndFacts) {
+  TestSetupExec exec;
+  ASSERT_TRUE(exec.HandleSetupResources(kPackageFull, kScriptPath, FALSE));
+  const CNySetupInfo& info = exec.SetupInfo();
+  const std::wstring dir = info.m_strExtractDir.GetWide();
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ(dir.back(), L'\\');
+  EXPECT_NE(dir.find(L"NyKeyPackage_"), std::wstring::npos);
+  EXPECT_TRUE(PathExists(dir + L"PackageFiles\\Sys\\zorvak_setup_test.dat"));
+  EXPECT_TRUE(PathExists(dir + L"PackageFiles\\Program\\Sub\\nested.txt"));
+  EXPECT_STREQ(info.m_strProductCode.GetAnsi(), "{ZorvakSetupTest-0001}");
+  EXPECT_STREQ(info.m_strProductName.GetAnsi(), "Zorvak Setup Test");
+  EXPECT_STREQ(info.m_strPublisher.GetAnsi(), "Zorvak");
+  EXPECT_EQ(info.m_version.au4Parts[0], 2u);
+  EXPECT_EQ(info.m_version.au4Parts[3], 5u);
+  wchar_t wszPf[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, IsOs64Bit() ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES, nullptr, 0, wszPf);
+  EXPECT_EQ(std::wstring(info.m_strInstallDir.GetWide()), std::wstring(wszPf) + L"\\ZorvakSetupTest\\App");
+  // Within one process the folder is reused while it exists.
+  ASSERT_TRUE(exec.HandleSetupResources(kPackageFull, kScriptPath, TRUE));
+  EXPECT_EQ(std::wstring(info.m_strExtractDir.GetWide()), dir);
+  EXPECT_TRUE(exec.Clear());
+  EXPECT_FALSE(PathExists(dir));
+}
+
+TEST(SetupPrepare, OnlyTheScript) {
+  TestSetupExec exec;
+  ASSERT_TRUE(exec.HandleSetupResources(kPackageFull, kScriptPath, TRUE));
+  const std::wstring dir = exec.SetupInfo().m_strExtractDir.GetWide();
+  EXPECT_TRUE(PathExists(dir + L"PackageFiles\\SetupScript.xml"));
+  EXPECT_FALSE(PathExists(dir + L"PackageFiles\\Sys"));
+  EXPECT_FALSE(PathExists(dir + L"PackageFiles\\Program"));
+}
+
+TEST(SetupPrepare, UnparsableVersionFailsAndClearRemovesWhatWasWritten) {
+  TestSetupExec exec;
+  CaptureLogger log;
+  EXPECT_FALSE(exec.HandleSetupResources(kPackageBadVersion, kScriptPath, FALSE));
+  EXPECT_EQ(exec.LastResult(), 0xFFFFFFFFu);
+  EXPECT_TRUE(log.Contains("----- CNySetupExec::HandleSetupResources... failed end, ret = 0xffffffff"));
+  EXPECT_EQ(exec.SetupInfo().m_version.au4Parts[0], 0u);
+  const std::wstring dir = exec.SetupInfo().m_strExtractDir.GetWide();
+  ASSERT_TRUE(PathExists(dir + L"PackageFiles\\SetupScript.xml"));
+  exec.Clear();
+  EXPECT_FALSE(PathExists(dir));
+}
+
+TEST(SetupPrepare, EmptyScriptPathFailsAtOnceAndCreatesNothing) {
+  TestSetupExec exec;
+  CaptureLogger log;
+  EXPECT_FALSE(exec.HandleSetupResources(kPackageFull, L"", FALSE));
+  EXPECT_FALSE(exec.HandleSetupResources(kPackageFull, nullptr, FALSE));
+  EXPECT_TRUE(exec.SetupInfo().m_strExtractDir.IsEmpty());
+  EXPECT_TRUE(log.Contains("CNySetupExec::HandleSetupResources() error: SetupConfigPath can't be NULL"));
+  // A missing package resource fails without a code.
+  EXPECT_FALSE(exec.HandleSetupResources(999, kScriptPath, FALSE));
+  EXPECT_TRUE(log.Contains("----- CNySetupExec::HandleSetupResources... failed end"));
+}
+
+// Points the user's temporary folder somewhere else for one test.
+class TempEnvironment {
+ public:
+  explicit TempEnvironment(const wchar_t* pwszValue) {
+    for (const wchar_t* pwszName : {L"TMP", L"TEMP"}) {
+      wchar_t wsz[MAX_PATH] = {};
+      GetEnvironmentVariableW(pwszName, wsz, MAX_PATH);
+      m_saved.push_back(wsz);
+      SetEnvironmentVariableW(pwszName, pwszValue);
+    }
+  }
+  ~TempEnvironment() {
+    SetEnvironmentVariableW(L"TMP", m_saved[0].c_str());
+    SetEnvironmentVariableW(L"TEMP", m_saved[1].c_str());
+  }
+
+ private:
+  std::vector<std::wstring> m_saved;
+};
+
+// Moves a folder away for one test and back afterwards.
+class FolderAway {
+ public:
+  explicit FolderAway(const std::wstring& path) : m_path(path), m_away(path + L".zorvak-away") {
+    m_bMoved = MoveFileW(m_path.c_str(), m_away.c_str()) != FALSE;
+  }
+  ~FolderAway() {
+    if (m_bMoved) MoveFileW(m_away.c_str(), m_path.c_str());
+  }
+  bool Moved() const { return m_bMoved; }
+
+ private:
+  std::wstring m_path, m_away;
+  bool m_bMoved;
+};
+
+TEST(SetupPrepare, TemporaryFolderFallBacks) {
+  std::wstring folder;
+  ASSERT_TRUE(CNySetupExec::GetAvailableTempPath(&folder));
+  wchar_t wszTemp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, wszTemp);
+  EXPECT_EQ(folder, wszTemp);
+
+  TempEnvironment missing(L"C:\\zorvak-no-such-temp");
+  ASSERT_TRUE(CNySetupExec::GetAvailableTempPath(&folder));
+  EXPECT_EQ(folder, WindowsFolder() + L"\\Temp\\");
+  {
+    FolderAway away(WindowsFolder() + L"\\Temp");
+    ASSERT_TRUE(away.Moved());
+    ASSERT_TRUE(CNySetupExec::GetAvailableTempPath(&folder));
+    wchar_t wszAppData[MAX_PATH] = {};
+    SHGetSpecialFolderPathW(nullptr, wszAppData, CSIDL_COMMON_APPDATA, FALSE);
+    EXPECT_EQ(folder, std::wstring(wszAppData) + L"\\");
+  }
+  ASSERT_TRUE(CNySetupExec::GetAvailableTempPath(&folder));
+  EXPECT_EQ(folder, WindowsFolder() + L"\\Temp\\");
+}
+
+TEST(SetupPrepare, TwoPreparationsAtOnceGetTheirOwnFolders) {
+  TestSetupExec a, b;
+  BOOL bA = FALSE, bB = FALSE;
+  std::thread ta([&] { bA = a.HandleSetupResources(kPackageFull, kScriptPath, FALSE); });
+  std::thread tb([&] { bB = b.HandleSetupResources(kPackageFull, kScriptPath, FALSE); });
+  ta.join();
+  tb.join();
+  ASSERT_TRUE(bA);
+  ASSERT_TRUE(bB);
+  const std::wstring dirA = a.SetupInfo().m_strExtractDir.GetWide(), dirB = b.SetupInfo().m_strExtractDir.GetWide();
+  EXPECT_NE(dirA, dirB);
+  a.Clear();
+  EXPECT_FALSE(PathExists(dirA));
+  EXPECT_TRUE(PathExists(dirB + L"PackageFiles\\SetupScript.xml"));
+}
+
+// A random source that gives a fixed sequence.
+uint32_t g_au4Draws[4];
+int g_nDraw;
+bool FixedRandom(uint32_t* pu4Value) {
+  *pu4Value = g_au4Draws[g_nDraw++ % 4];
+  return true;
+}
+
+TEST(SetupPrepare, AFolderOrFileOfTheDrawnNameIsNeverUsed) {
+  ScratchDir scratch(L"ny_fresh_names");
+  const std::wstring parent = scratch.Path() + L"\\";
+  ASSERT_TRUE(CreateDirectoryW((parent + L"NyKeyPackage_0000AAAA").c_str(), nullptr));
+  ASSERT_TRUE(WriteTextFile(parent + L"NyKeyPackage_0000AAAA\\planted.txt", "planted"));
+  g_au4Draws[0] = 0xAAAA, g_au4Draws[1] = 0xBBBB, g_nDraw = 0;
+  std::wstring path;
+  ASSERT_EQ(CreateFreshFolder(parent, L"NyKeyPackage_%08X\\", &path, FixedRandom), 0u);
+  EXPECT_EQ(path, parent + L"NyKeyPackage_0000BBBB\\");
+
+  // Every draw taken: a clear failure after a bounded number of draws.
+  g_au4Draws[0] = g_au4Draws[1] = g_au4Draws[2] = g_au4Draws[3] = 0xAAAA, g_nDraw = 0;
+  EXPECT_EQ(CreateFreshFolder(parent, L"NyKeyPackage_%08X\\", &path, FixedRandom), DWORD(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(g_nDraw, NY_FRESH_NAME_DRAWS);
+
+  ASSERT_TRUE(WriteTextFile(parent + L"Uninstallation_0000AAAA.exe", "planted"));
+  ASSERT_TRUE(WriteTextFile(parent + L"self.exe", "self"));
+  g_au4Draws[1] = 0xCCCC, g_nDraw = 0;
+  ASSERT_EQ(CopyToFreshFile(parent + L"self.exe", parent, L"Uninstallation_%08X.exe", &path, FixedRandom), 0u);
+  EXPECT_EQ(path, parent + L"Uninstallation_0000CCCC.exe");
+  EXPECT_EQ(ReadTextFile(parent + L"Uninstallation_0000AAAA.exe"), "planted");
+  EXPECT_EQ(ReadTextFile(path), "self");
+}
+
+}  // namespace

@@ -1,0 +1,94 @@
+// What takes separate processes: one setup of a product at a time, and the
+// installed uninstaller that runs from a temporary copy of itself and
+// deletes that copy when it ends.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "NyShareMem.h"
+#include "ScratchDir.h"
+#include "SetupTestSupport.h"
+#include "TestProcess.h"
+
+namespace {
+
+std::wstring DriverPath() { return ExeDir() + L"ny_setup_driver.exe"; }
+
+bool MutexExists(const wchar_t* pwszName) {
+  wchar_t wszFull[MAX_PATH] = {};
+  KernelObjectName(NyKernelObjectKind::Mutex, pwszName, false, wszFull, MAX_PATH);
+  HANDLE h = OpenMutexW(SYNCHRONIZE, FALSE, wszFull);
+  if (h == nullptr) return false;
+  CloseHandle(h);
+  return true;
+}
+
+std::set<std::wstring> UninstallCopies() {
+  std::wstring temp;
+  CNySetupExec::GetAvailableTempPath(&temp);
+  std::set<std::wstring> copies;
+  WIN32_FIND_DATAW fd;
+  HANDLE hFind = FindFirstFileW((temp + L"Uninstallation_*.exe").c_str(), &fd);
+  if (hFind == INVALID_HANDLE_VALUE) return copies;
+  do copies.insert(temp + fd.cFileName);
+  while (FindNextFileW(hFind, &fd));
+  FindClose(hFind);
+  return copies;
+}
+
+TEST(SetupInstance, ASecondSetupOfTheProductIsRefused) {
+  TestSetupExec exec;
+  ASSERT_TRUE(exec.HandleSetupResources(kPackageFull, kScriptPath, TRUE));
+  Process first(DriverPath(), L"--hold-instance");
+  while (!MutexExists(L"{ZorvakSetupTest-0001}")) {
+    ASSERT_FALSE(first.HasEnded()) << "the first setup ended with " << first.Wait();
+    Sleep(20);
+  }
+  EXPECT_FALSE(exec.SetInstance(nullptr));
+  TerminateProcess(first.Handle(), 0);
+  first.Wait();
+  EXPECT_TRUE(exec.SetInstance(nullptr));
+  // Another product is another instance.
+  TestSetupExec other;
+  ASSERT_TRUE(other.HandleSetupResources(kPackageThree, kScriptPath, TRUE));
+  EXPECT_TRUE(other.SetInstance(nullptr));
+  EXPECT_FALSE(other.SetInstance(L"{ZorvakSetupTest-0001}"));
+  exec.Clear();
+  EXPECT_FALSE(MutexExists(L"{ZorvakSetupTest-0001}"));
+}
+
+TEST(SetupUninstaller, RunsFromACopyThatDeletesItself) {
+  ScratchDir scratch(L"ny_uninstaller");
+  // The installer, started from a folder of its own, never deletes itself.
+  const std::wstring setup = scratch / L"ZorvakSetup.exe";
+  ASSERT_TRUE(CopyFileW(DriverPath().c_str(), setup.c_str(), FALSE));
+  Process install(setup, L"/S");
+  ASSERT_EQ(install.Wait(), 0u);
+  EXPECT_TRUE(PathExists(setup));
+
+  TestSetupExec facts;
+  ASSERT_TRUE(facts.HandleSetupResources(kPackageFull, kScriptPath, TRUE));
+  const std::wstring installDir = facts.SetupInfo().m_strInstallDir.GetWide();
+  const std::wstring uninstaller = installDir + L"\\Uninstall.exe";
+  ASSERT_TRUE(PathExists(uninstaller));
+  EXPECT_EQ(ReadRegString(HKEY_LOCAL_MACHINE, kFullUninstallKey, L"DisplayVersion", FALSE), L"2.1.0.5");
+
+  const std::set<std::wstring> before = UninstallCopies();
+  Process launcher(uninstaller, L"/S");
+  ASSERT_EQ(launcher.Wait(), 0u);
+  std::wstring copy;
+  for (const std::wstring& path : UninstallCopies())
+    if (before.count(path) == 0) copy = path;
+  ASSERT_FALSE(copy.empty()) << "the launcher made no temporary copy";
+
+  // The copy uninstalls, then its file goes once it has ended.
+  while (PathExists(copy) || PathExists(installDir)) Sleep(100);
+  EXPECT_FALSE(PathExists(uninstaller));
+  EXPECT_EQ(ReadRegString(HKEY_LOCAL_MACHINE, kFullUninstallKey, L"DisplayVersion", FALSE), L"<missing>");
+  EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, L"Software\\ZorvakSetupTest", L"Finish", FALSE), L"uninstall");
+  DeleteRegistryTree(HKEY_CURRENT_USER, L"Software\\ZorvakSetupTest", FALSE);
+}
+
+}  // namespace

@@ -1,0 +1,30 @@
+// A small program that tests start to stand in for other programs:
+//   ny_test_helper hold FILE     keeps FILE open without sharing until killed
+//   ny_test_helper sleep         waits until killed
+//   ny_test_helper marker FILE   writes FILE and ends (a planted program)
+//   ny_test_helper exit CODE     ends with CODE
+// Started in any other way (for example planted as taskkill.exe) it leaves
+// "ny_helper_ran.txt" in its current folder, so a test can tell it ran.
+#include <windows.h>
+
+#include <cwchar>
+#include <cstdlib>
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc >= 3 && wcscmp(argv[1], L"hold") == 0) {
+    HANDLE h = CreateFileW(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 2;
+    Sleep(INFINITE);
+  }
+  if (argc >= 2 && wcscmp(argv[1], L"sleep") == 0) Sleep(INFINITE);
+  if (argc >= 3 && wcscmp(argv[1], L"marker") == 0) {
+    HANDLE h = CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 2;
+    CloseHandle(h);
+    return 0;
+  }
+  if (argc >= 3 && wcscmp(argv[1], L"exit") == 0) return static_cast<int>(wcstoul(argv[2], nullptr, 10));
+  HANDLE h = CreateFileW(L"ny_helper_ran.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  return 1;
+}

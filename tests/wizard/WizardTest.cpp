@@ -1,0 +1,375 @@
+// The shipped installer end to end: silent install and uninstall, the wizard
+// driven through window messages, a second setup, a file in use, and a DLL
+// planted beside the program.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "NyRegistryUtil.h"
+#include "NySystem_Win.h"
+#include "PngShot.h"
+#include "ScratchDir.h"
+#include "TestProcess.h"
+
+namespace {
+
+const wchar_t kUninstallKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{A1111111-B897-4b94-A031-598EB296D75B}";
+const wchar_t* const kCardKeys[] = {L"SOFTWARE\\Microsoft\\Cryptography\\Calais\\SmartCards\\Zorvak PIV Token",
+                                    L"SOFTWARE\\Microsoft\\Cryptography\\Calais\\SmartCards\\Zorvak ID Device"};
+
+std::wstring SetupPath() { return ExeDir() + NY_SETUP_RELPATH; }
+
+std::wstring Folder(int nCsidl) {
+  wchar_t wsz[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, nCsidl, nullptr, 0, wsz);
+  return wsz;
+}
+
+std::wstring InstallDir() {
+  return Folder(IsOs64Bit() ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES) + L"\\Zorvak\\MiniDriver";
+}
+
+std::wstring ShortcutPath() {
+  return Folder(CSIDL_COMMON_PROGRAMS) + L"\\Zorvak Smart Card Minidriver\\Uninstall.lnk";
+}
+
+std::wstring WindowsFolder() {
+  wchar_t wsz[MAX_PATH] = {};
+  GetSystemWindowsDirectoryW(wsz, MAX_PATH);
+  return wsz;
+}
+
+// The system folders as the product sees them: the 32-bit one, and on a
+// 64-bit system the native one, reached with redirection switched off.
+bool SystemFileExists(bool bNative, const wchar_t* pwszName) {
+  const std::wstring path =
+      WindowsFolder() + (bNative || !IsOs64Bit() ? L"\\System32\\" : L"\\SysWOW64\\") + pwszName;
+  if (bNative) SetFsRedirection(TRUE);
+  const bool bExists = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  if (bNative) SetFsRedirection(FALSE);
+  return bExists;
+}
+
+int ValueCount(const std::wstring& subKey, BOOL b64) {
+  HKEY hKey = nullptr;
+  const REGSAM view = IsOs64Bit() ? (b64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY) : 0;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ | view, &hKey) != ERROR_SUCCESS) return -1;
+  DWORD dwValues = 0;
+  RegQueryInfoKeyW(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &dwValues, nullptr, nullptr, nullptr,
+                   nullptr);
+  RegCloseKey(hKey);
+  return static_cast<int>(dwValues);
+}
+
+std::wstring ShortcutTarget() {
+  std::wstring target;
+  if (FAILED(CoInitialize(nullptr))) return target;
+  IShellLinkW* pLink = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                 reinterpret_cast<void**>(&pLink)))) {
+    IPersistFile* pFile = nullptr;
+    if (SUCCEEDED(pLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&pFile)))) {
+      wchar_t wsz[MAX_PATH] = {};
+      if (SUCCEEDED(pFile->Load(ShortcutPath().c_str(), STGM_READ)) &&
+          SUCCEEDED(pLink->GetPath(wsz, MAX_PATH, nullptr, 0))) {
+        target = wsz;
+      }
+      pFile->Release();
+    }
+    pLink->Release();
+  }
+  CoUninitialize();
+  return target;
+}
+
+std::set<std::wstring> TempEntries(const wchar_t* pwszPattern) {
+  wchar_t wszTemp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, wszTemp);
+  std::set<std::wstring> entries;
+  WIN32_FIND_DATAW fd;
+  HANDLE hFind = FindFirstFileW((std::wstring(wszTemp) + pwszPattern).c_str(), &fd);
+  if (hFind == INVALID_HANDLE_VALUE) return entries;
+  do entries.insert(std::wstring(wszTemp) + fd.cFileName);
+  while (FindNextFileW(hFind, &fd));
+  FindClose(hFind);
+  return entries;
+}
+
+bool IsInstalled() { return PathExists(InstallDir() + L"\\Uninstall.exe"); }
+
+// Uninstalls silently through the installed uninstaller and waits until its
+// temporary copy has finished and deleted itself.
+void UninstallSilently() {
+  const std::set<std::wstring> before = TempEntries(L"Uninstallation_*.exe");
+  Process launcher(InstallDir() + L"\\Uninstall.exe", L"/S");
+  ASSERT_EQ(launcher.Wait(), 0u);
+  for (;;) {
+    bool bCopyLeft = false;
+    for (const std::wstring& copy : TempEntries(L"Uninstallation_*.exe"))
+      if (before.count(copy) == 0) bCopyLeft = true;
+    if (!bCopyLeft && !PathExists(InstallDir())) break;
+    Sleep(100);
+  }
+}
+
+// The wizard window of a running setup, found through its process.
+struct FindData {
+  DWORD dwPid;
+  const wchar_t* pwszExcept;
+  HWND hFound;
+};
+
+BOOL CALLBACK FindDialog(HWND hWnd, LPARAM lParam) {
+  auto* pData = reinterpret_cast<FindData*>(lParam);
+  DWORD dwPid = 0;
+  GetWindowThreadProcessId(hWnd, &dwPid);
+  wchar_t wszClass[64] = {};
+  GetClassNameW(hWnd, wszClass, 64);
+  if (dwPid != pData->dwPid || wcscmp(wszClass, L"#32770") != 0 || !IsWindowVisible(hWnd)) return TRUE;
+  if (pData->pwszExcept != nullptr && GetDlgItem(hWnd, 1002) != nullptr) return TRUE;
+  pData->hFound = hWnd;
+  return FALSE;
+}
+
+// Waits for the process's wizard dialog (bMessageBox false) or for one of
+// its message boxes; null when the process ends first.
+HWND WaitForWindow(Process& process, bool bMessageBox) {
+  for (;;) {
+    FindData data{process.Pid(), bMessageBox ? L"box" : nullptr, nullptr};
+    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&data));
+    if (data.hFound != nullptr && (bMessageBox || GetDlgItem(data.hFound, 1002) != nullptr)) return data.hFound;
+    if (process.HasEnded()) return nullptr;
+    Sleep(50);
+  }
+}
+
+std::wstring Text(HWND hWnd, int nId = 0) {
+  wchar_t wsz[512] = {};
+  if (nId == 0) {
+    GetWindowTextW(hWnd, wsz, 512);
+  } else {
+    GetDlgItemTextW(hWnd, nId, wsz, 512);
+  }
+  return wsz;
+}
+
+bool Shown(HWND hDlg, int nId) { return IsWindowVisible(GetDlgItem(hDlg, nId)) != FALSE; }
+
+void Click(HWND hDlg, int nId) {
+  PostMessageW(hDlg, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hDlg, nId)));
+}
+
+void Screenshot(HWND hWnd, const wchar_t* pwszName) {
+  const std::wstring arch = IsOs64Bit() ? L"win64" : L"win32";
+  CreateDirectoryW((ExeDir() + L"screens").c_str(), nullptr);
+  // Give the page a moment to paint before it is captured.
+  UpdateWindow(hWnd);
+  Sleep(200);
+  EXPECT_TRUE(SaveWindowPng(hWnd, ExeDir() + L"screens\\" + arch + L"-" + pwszName + L".png"));
+}
+
+void WaitForFinishPage(HWND hDlg) {
+  while (!(Shown(hDlg, 1001) && IsWindowEnabled(GetDlgItem(hDlg, 1001)))) Sleep(50);
+}
+
+class Installer : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (IsInstalled()) UninstallSilently();
+    ASSERT_FALSE(IsInstalled());
+  }
+  void TearDown() override {
+    if (IsInstalled()) UninstallSilently();
+  }
+};
+
+TEST_F(Installer, SilentInstallThenSilentUninstall) {
+  const std::set<std::wstring> packagesBefore = TempEntries(L"NyKeyPackage_*");
+  Process install(SetupPath(), L"/S");
+  ASSERT_EQ(install.Wait(), 0u);
+  EXPECT_EQ(TempEntries(L"NyKeyPackage_*"), packagesBefore) << "the extraction folder was left behind";
+
+  for (const wchar_t* pwszFile : {L"ZorvakMiniDriver.dll", L"ZorvakMiniDriver.cfg"}) {
+    EXPECT_TRUE(SystemFileExists(false, pwszFile)) << "32-bit system folder";
+    if (IsOs64Bit()) {
+      EXPECT_TRUE(SystemFileExists(true, pwszFile)) << "native system folder";
+    }
+  }
+  for (const wchar_t* pwszKey : kCardKeys) {
+    EXPECT_EQ(ValueCount(pwszKey, FALSE), 5);
+    if (IsOs64Bit()) {
+      EXPECT_EQ(ValueCount(pwszKey, TRUE), 5);
+    }
+  }
+  EXPECT_EQ(ValueCount(kUninstallKey, FALSE), 6);
+  EXPECT_TRUE(PathExists(InstallDir() + L"\\Uninstall.exe"));
+  EXPECT_EQ(_wcsicmp(ShortcutTarget().c_str(), (InstallDir() + L"\\Uninstall.exe").c_str()), 0) << "shortcut";
+
+  UninstallSilently();
+  for (const wchar_t* pwszFile : {L"ZorvakMiniDriver.dll", L"ZorvakMiniDriver.cfg"}) {
+    EXPECT_FALSE(SystemFileExists(false, pwszFile));
+    EXPECT_FALSE(SystemFileExists(true, pwszFile));
+  }
+  for (const wchar_t* pwszKey : kCardKeys) {
+    EXPECT_EQ(ValueCount(pwszKey, FALSE), -1);
+    EXPECT_EQ(ValueCount(pwszKey, TRUE), -1);
+  }
+  EXPECT_EQ(ValueCount(kUninstallKey, FALSE), -1);
+  EXPECT_FALSE(PathExists(ShortcutPath()));
+  EXPECT_FALSE(PathExists(InstallDir()));
+}
+
+TEST_F(Installer, WizardInstallsAsksBeforeTheSameVersionAndUninstalls) {
+  {
+    Process setup(SetupPath(), L"");
+    HWND hDlg = WaitForWindow(setup, false);
+    ASSERT_NE(hDlg, nullptr) << "no wizard; exit code " << setup.Wait();
+    EXPECT_EQ(Text(hDlg), L"Zorvak Smart Card Minidriver Setup");
+    EXPECT_EQ(Text(hDlg, 1006), L"Welcome to Zorvak Smart Card Minidriver Setup Wizard");
+    EXPECT_EQ(Text(hDlg, 1005),
+              L"The Setup Wizard will install Zorvak Smart Card Minidriver on your computer. Click Next to continue or "
+              L"Cancel to exit Setup Wizard.");
+    EXPECT_EQ(Text(hDlg, 1002), L"Next");
+    EXPECT_EQ(Text(hDlg, 1000), L"Cancel");
+    EXPECT_TRUE(Shown(hDlg, 1002));
+    EXPECT_FALSE(Shown(hDlg, 1003));
+    EXPECT_FALSE(Shown(hDlg, 1001));
+    Screenshot(hDlg, L"install-welcome");
+    Click(hDlg, 1002);
+    WaitForFinishPage(hDlg);
+    EXPECT_EQ(Text(hDlg, 1006), L"Completed Zorvak Smart Card Minidriver Setup Wizard");
+    EXPECT_EQ(Text(hDlg, 1005), L"Click Finish button to exit Setup Wizard.");
+    EXPECT_EQ(Text(hDlg, 1001), L"Finish");
+    EXPECT_TRUE(Shown(hDlg, 1007));
+    EXPECT_EQ(SendDlgItemMessageW(hDlg, 1007, 0x408 /* PBM_GETPOS */, 0, 0), 100);
+    Screenshot(hDlg, L"install-finish");
+    Click(hDlg, 1001);
+    EXPECT_EQ(setup.Wait(), 0u);
+  }
+  ASSERT_TRUE(IsInstalled());
+  {
+    // The same version again: the question, and No changes nothing.
+    FILETIME ftBefore{};
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    GetFileAttributesExW((InstallDir() + L"\\Uninstall.exe").c_str(), GetFileExInfoStandard, &data);
+    ftBefore = data.ftLastWriteTime;
+    Process setup(SetupPath(), L"");
+    HWND hBox = WaitForWindow(setup, true);
+    ASSERT_NE(hBox, nullptr);
+    EXPECT_EQ(Text(hBox, 0xFFFF), L"Installed version is equal to installing version, continue installation?");
+    Screenshot(hBox, L"install-equal-version");
+    PostMessageW(hBox, WM_COMMAND, IDNO, 0);
+    EXPECT_EQ(setup.Wait(), 1602u);
+    GetFileAttributesExW((InstallDir() + L"\\Uninstall.exe").c_str(), GetFileExInfoStandard, &data);
+    EXPECT_EQ(CompareFileTime(&ftBefore, &data.ftLastWriteTime), 0);
+  }
+  {
+    // The uninstall wizard runs in the temporary copy the launcher starts.
+    Process launcher(InstallDir() + L"\\Uninstall.exe", L"");
+    ASSERT_EQ(launcher.Wait(), 0u);
+    HWND hDlg = nullptr;
+    while ((hDlg = FindWindowW(L"#32770", L"Uninstallation wizard for Zorvak Smart Card Minidriver")) == nullptr)
+      Sleep(50);
+    EXPECT_EQ(Text(hDlg, 1006), L"Welcome to Zorvak Smart Card Minidriver Uninstall Wizard");
+    EXPECT_TRUE(Shown(hDlg, 1003));
+    EXPECT_FALSE(Shown(hDlg, 1002));
+    Screenshot(hDlg, L"uninstall-welcome");
+    Click(hDlg, 1003);
+    WaitForFinishPage(hDlg);
+    EXPECT_EQ(Text(hDlg, 1005), L"Click Finish button to exit Uninstall Wizard.");
+    Screenshot(hDlg, L"uninstall-finish");
+    Click(hDlg, 1001);
+    while (IsWindow(hDlg) || PathExists(InstallDir())) Sleep(50);
+  }
+  EXPECT_FALSE(IsInstalled());
+}
+
+TEST_F(Installer, CancelOnTheWelcomePage) {
+  Process setup(SetupPath(), L"");
+  HWND hDlg = WaitForWindow(setup, false);
+  ASSERT_NE(hDlg, nullptr);
+  // Escape does nothing; Cancel leaves.
+  PostMessageW(hDlg, WM_COMMAND, IDCANCEL, 0);
+  Sleep(200);
+  EXPECT_FALSE(setup.HasEnded());
+  Click(hDlg, 1000);
+  EXPECT_EQ(setup.Wait(), 1602u);
+  EXPECT_FALSE(IsInstalled());
+}
+
+TEST_F(Installer, RepairShowsTheUninstallPagesAndFails) {
+  Process setup(SetupPath(), L"/REPAIR");
+  HWND hDlg = WaitForWindow(setup, false);
+  ASSERT_NE(hDlg, nullptr);
+  EXPECT_EQ(Text(hDlg), L"Uninstallation wizard for Zorvak Smart Card Minidriver");
+  EXPECT_TRUE(Shown(hDlg, 1003));
+  Click(hDlg, 1003);
+  WaitForFinishPage(hDlg);
+  EXPECT_EQ(Text(hDlg, 1005), L"Uninstall failed.");
+  EXPECT_EQ(Text(hDlg, 1006), L"Welcome to Zorvak Smart Card Minidriver Uninstall Wizard");
+  Screenshot(hDlg, L"repair-failed");
+  Click(hDlg, 1001);
+  EXPECT_EQ(setup.Wait(), 1603u);
+}
+
+TEST_F(Installer, ASecondSetupIsRefusedWhileTheFirstShowsItsWizard) {
+  Process first(SetupPath(), L"");
+  HWND hDlg = WaitForWindow(first, false);
+  ASSERT_NE(hDlg, nullptr);
+  Process silent(SetupPath(), L"/S");
+  EXPECT_EQ(silent.Wait(), 1618u);
+  Process second(SetupPath(), L"");
+  HWND hBox = WaitForWindow(second, true);
+  ASSERT_NE(hBox, nullptr);
+  EXPECT_EQ(Text(hBox, 0xFFFF), L"Installer has already been running!");
+  PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(second.Wait(), 1618u);
+  Click(hDlg, 1000);
+  EXPECT_EQ(first.Wait(), 1602u);
+}
+
+TEST_F(Installer, AProductDllInUseIsReplacedAtRestart) {
+  Process install(SetupPath(), L"/S");
+  ASSERT_EQ(install.Wait(), 0u);
+  const std::wstring dll = WindowsFolder() + (IsOs64Bit() ? L"\\SysWOW64\\" : L"\\System32\\") + L"ZorvakMiniDriver.dll";
+  Process holder(ExeDir() + L"..\\actions\\ny_test_helper.exe", L"hold \"" + dll + L"\"");
+  for (;;) {
+    HANDLE h = CreateFileW(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) break;
+    CloseHandle(h);
+    ASSERT_FALSE(holder.HasEnded());
+    Sleep(20);
+  }
+  Process reinstall(SetupPath(), L"/S");
+  EXPECT_EQ(reinstall.Wait(), 3010u);
+  TerminateProcess(holder.Handle(), 0);
+  holder.Wait();
+  HKEY hKey = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                          KEY_READ | KEY_SET_VALUE, &hKey),
+            ERROR_SUCCESS);
+  DWORD cb = 0;
+  EXPECT_EQ(RegQueryValueExW(hKey, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &cb), ERROR_SUCCESS);
+  RegDeleteValueW(hKey, L"PendingFileRenameOperations");
+  RegCloseKey(hKey);
+}
+
+TEST_F(Installer, ADllPlantedBesideTheProgramIsNeverLoaded) {
+  ScratchDir downloads(L"ny_downloads");
+  const std::wstring setup = downloads / L"ZorvakSetup.exe";
+  ASSERT_TRUE(CopyFileW(SetupPath().c_str(), setup.c_str(), FALSE));
+  for (const wchar_t* pwszName : {L"version.dll", L"comctl32.dll", L"crypt32.dll"}) {
+    ASSERT_TRUE(CopyFileW((ExeDir() + L"ny_planted.dll").c_str(), (downloads / pwszName).c_str(), FALSE));
+  }
+  Process install(setup, L"/S");
+  EXPECT_EQ(install.Wait(), 0u);
+  EXPECT_FALSE(PathExists(downloads / L"planted_dll_was_loaded.txt"));
+}
+
+}  // namespace
