@@ -65,7 +65,9 @@ int CNySetupNewApp::InitInstance() {
     NYLOG(LOG_LEVEL_OUTCOME, "Return bExit");
     return NY_EXIT_SUCCESS;
   }
-  {
+  if (IsUnattendedRun(pExec)) {
+    nExit = ExitCodeOf(RunUnattended(pExec));
+  } else {
     CNySetupNewDlg dialog(pExec);
     const INT_PTR nEnd = dialog.DoModal();
     if (nEnd <= 0) {

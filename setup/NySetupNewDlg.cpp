@@ -24,6 +24,32 @@ void SetUiState(LONG lState) { InterlockedExchange(&g_u4UiState, lState); }
 
 }  // namespace
 
+bool IsUnattendedRun(CNySetupExec* pExec) {
+  return pExec->IsSilent() &&
+         (pExec->GetSetupMode() == SETUP_MODE_INSTALL || pExec->GetSetupMode() == SETUP_MODE_UNINSTALL);
+}
+
+WizardEnd RunUnattended(CNySetupExec* pExec) {
+  if (!pExec->HandleSetupResources(136, L"\\PackageFiles\\SetupScript.xml", FALSE)) {
+    NYLOG(LOG_LEVEL_OUTCOME, "%s Faild", "SingletonNySetupExec::GetInstance()->HandleSetupResources()");
+    return WIZARD_END_NOT_PREPARED;
+  }
+  if (!pExec->SetInstance(nullptr)) return WIZARD_END_OTHER_INSTANCE;
+  SetUiState(1);
+  const BOOL bResult = pExec->RunActionList(OnUnattendedProgress, nullptr);
+  pExec->RunFinishList();
+  pExec->Clear();
+  SetUiState(2);
+  return bResult ? WIZARD_END_SUCCEEDED : WIZARD_END_FAILED;
+}
+
+bool CNySetupNewDlg::SetTextFromScript(int nId, const char* pszKey) {
+  CNyString text;
+  const bool bFound = m_pExec->GetStringValue(pszKey, &text) != FALSE;
+  SetDlgItemTextW(m_hDlg, nId, text.GetWide());
+  return bFound;
+}
+
 CNySetupNewDlg::CNySetupNewDlg(CNySetupExec* pExec)
     : m_pExec(pExec), m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
 
@@ -41,20 +67,6 @@ INT_PTR CNySetupNewDlg::DoModal() {
 }
 
 bool CNySetupNewDlg::IsInstallMode() const { return m_pExec->GetSetupMode() == SETUP_MODE_INSTALL; }
-
-// A silent install or uninstall runs with nobody at the screen: no window,
-// no question, the finish list and the end by themselves.
-bool CNySetupNewDlg::IsUnattended() const {
-  return m_pExec->IsSilent() &&
-         (m_pExec->GetSetupMode() == SETUP_MODE_INSTALL || m_pExec->GetSetupMode() == SETUP_MODE_UNINSTALL);
-}
-
-bool CNySetupNewDlg::SetTextFromScript(int nId, const char* pszKey) {
-  CNyString text;
-  const bool bFound = m_pExec->GetStringValue(pszKey, &text) != FALSE;
-  SetDlgItemTextW(m_hDlg, nId, text.GetWide());
-  return bFound;
-}
 
 INT_PTR CALLBACK CNySetupNewDlg::DialogProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
   if (uMsg == WM_INITDIALOG) {
@@ -109,13 +121,6 @@ BOOL CNySetupNewDlg::OnInitDialog() {
   SetUiState(0);
   SendMessageW(m_hDlg, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessageW(m_hDlg, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
-  if (IsUnattended()) {
-    // Nobody is at the screen: the dialog exists only to carry the run.
-    SetWindowPos(m_hDlg, nullptr, 0, 0, 0, 0, SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE);
-    const LONG_PTR exStyle = GetWindowLongPtrW(m_hDlg, GWL_EXSTYLE);
-    SetWindowLongPtrW(m_hDlg, GWL_EXSTYLE, (exStyle & ~WS_EX_APPWINDOW) | WS_EX_TOOLWINDOW);
-  }
-
   if (!m_pExec->HandleSetupResources(136, L"\\PackageFiles\\SetupScript.xml", FALSE)) {
     NYLOG(LOG_LEVEL_OUTCOME, "%s Faild", "SingletonNySetupExec::GetInstance()->HandleSetupResources()");
     EndDialog(m_hDlg, WIZARD_END_NOT_PREPARED);
@@ -123,20 +128,13 @@ BOOL CNySetupNewDlg::OnInitDialog() {
   }
   if (!m_pExec->SetInstance(nullptr)) {
     CNyString caption, text;
-    // A silent run must not wait for a click: the exit code tells it.
-    if (!m_pExec->IsSilent() && m_pExec->GetStringValue("IDS_MAIN_UI_INSTALL_TITLE", &caption) &&
+    if (m_pExec->GetStringValue("IDS_MAIN_UI_INSTALL_TITLE", &caption) &&
         m_pExec->GetStringValue("IDS_INSTANCE_EXISTED", &text)) {
       MessageBoxW(m_hDlg, text.GetWide(), caption.GetWide(), MB_ICONERROR | MB_TOPMOST);
     }
     EndDialog(m_hDlg, WIZARD_END_OTHER_INSTANCE);
     return FALSE;
   }
-  if (IsUnattended()) {
-    SetUiState(1);
-    if (!StartWorker()) EndDialog(m_hDlg, WIZARD_END_FAILED);
-    return TRUE;
-  }
-
   if (IsInstallMode()) {
     VersionCompareResult result = VERSION_NOT_INSTALLED;
     m_pExec->CompareInstalledVersion(&result);
@@ -232,10 +230,6 @@ DWORD WINAPI CNySetupNewDlg::SetupWorkerThread(LPVOID pvDialog) {
     PostMessageW(hDlg, WM_NY_RUN_DONE, FALSE, 0);
     return DWORD(-1);
   }
-  if (pSelf->IsUnattended()) {
-    pSelf->m_pExec->RunFinishList();
-    pSelf->m_pExec->Clear();
-  }
   SetUiState(2);
   PostMessageW(hDlg, WM_NY_RUN_DONE, bResult, 0);
   return bResult ? 1 : 0;
@@ -245,10 +239,6 @@ void CNySetupNewDlg::OnRunDone(BOOL bSucceeded) {
   m_bRunSucceeded = bSucceeded;
   if (InterlockedCompareExchange(&g_bCancelRequested, 0, 0) != 0) {
     EndDialog(m_hDlg, WIZARD_END_CANCELLED);
-    return;
-  }
-  if (IsUnattended()) {
-    EndDialog(m_hDlg, bSucceeded ? WIZARD_END_SUCCEEDED : WIZARD_END_FAILED);
     return;
   }
   const bool bInstall = IsInstallMode();

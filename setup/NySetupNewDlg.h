@@ -21,6 +21,11 @@ enum WizardEnd : INT_PTR {
 // (actions or finish list running), 2 done.
 extern volatile LONG g_u4UiState;
 
+// A silent install or uninstall: nobody is at the screen, so no window is
+// made at all; the run, the finish list and Clear follow one another.
+bool IsUnattendedRun(CNySetupExec* pExec);
+WizardEnd RunUnattended(CNySetupExec* pExec);
+
 class CNySetupNewDlg {
  public:
   explicit CNySetupNewDlg(CNySetupExec* pExec);
@@ -40,7 +45,6 @@ class CNySetupNewDlg {
   void OnRunDone(BOOL bSucceeded);
   void OnFinish();
   bool IsInstallMode() const;
-  bool IsUnattended() const;
   bool StartWorker();
   // Sets a control's text from the script; false when the key is unknown.
   bool SetTextFromScript(int nId, const char* pszKey);

@@ -24,6 +24,11 @@ uint32_t ActionFailureAnswer(const char* pszActionName, uint32_t u4Result) {
   return NY_PROGRESS_ABORT;
 }
 
+uint32_t OnUnattendedProgress(CNySetupStatus* pStatus, void*) {
+  if (InterlockedCompareExchange(&g_bCancelRequested, 0, 0) != 0) return NY_PROGRESS_ABORT;
+  return ActionFailureAnswer(pStatus->m_strActionName.GetAnsi(), pStatus->m_u4Result);
+}
+
 uint32_t OnActionProgress(CNySetupStatus* pStatus, void* pvContext) {
   if (InterlockedCompareExchange(&g_bCancelRequested, 0, 0) != 0) return NY_PROGRESS_ABORT;
   HWND hDialog = nullptr;

@@ -20,6 +20,8 @@ extern volatile LONG g_bCancelRequested;
 uint32_t ProgressPosition(uint32_t u4Completed, uint32_t u4Total);
 // The answer to a finished action: only a few kinds of failure may pass.
 uint32_t ActionFailureAnswer(const char* pszActionName, uint32_t u4Result);
+// The callback of a run without a window: the cancel flag and the policy.
+uint32_t OnUnattendedProgress(CNySetupStatus* pStatus, void* pvContext);
 // The callback itself; pvContext is an INyData holding the dialog's window
 // handle under NY_TAG_DIALOG.
 uint32_t OnActionProgress(CNySetupStatus* pStatus, void* pvContext);
