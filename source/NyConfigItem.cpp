@@ -6,21 +6,11 @@
 #include "Log/NyLog.h"
 #include "NyLanguage.h"
 #include "NyResult.h"
+#include "NySafeStr.h"
 #include "NyXml.h"
 #include "tinyxml.h"
 
 namespace {
-
-bool EqualsNoCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    char ca = *a;
-    char cb = *b;
-    if (ca >= 'A' && ca <= 'Z') ca = static_cast<char>(ca - 'A' + 'a');
-    if (cb >= 'A' && cb <= 'Z') cb = static_cast<char>(cb - 'A' + 'a');
-    if (ca != cb) return false;
-    if (ca == 0) return true;
-  }
-}
 
 // "%u" as the C library reads it: leading white space, an optional sign,
 // decimal digits; a negative number wraps; overflow saturates. False when
@@ -124,7 +114,7 @@ bool CNyXmlConfigItem::GetAttributeBool(const char* pszName, bool bDefault) cons
     return bDefault;
   }
   if (pszValue == nullptr) return bDefault;
-  return EqualsNoCase(pszValue, "true");
+  return SafeStrICmp(pszValue, "true") == 0;
 }
 
 const char* CNyXmlConfigItem::GetCmdLine() const {

@@ -47,6 +47,10 @@ using RegDeleteKeyExFn = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
 
 }  // namespace
 
+std::wstring RegistryPathText(const wchar_t* pwszRoot, const wchar_t* pwszSubKey, const wchar_t* pwszValueName) {
+  return std::wstring(pwszRoot) + L"\\" + pwszSubKey + L"\\" + pwszValueName;
+}
+
 HKEY RegistryRootFromName(const wchar_t* pwszRoot) {
   static const struct {
     const wchar_t* pwszName;

@@ -15,6 +15,10 @@ struct RegistryKeyRef {
   BOOL b64Key = FALSE;     // 64-bit view; no effect on a 32-bit system
 };
 
+// A key and value as the script names them: root, subkey and value name
+// joined by backslashes (it ends in '\' for a key's default value).
+std::wstring RegistryPathText(const wchar_t* pwszRoot, const wchar_t* pwszSubKey, const wchar_t* pwszValueName);
+
 // Maps "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
 // "HKEY_USERS" and "HKEY_CURRENT_CONFIG" (exactly, case-sensitive); null for
 // anything else.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <type_traits>
 
 #include "Log/NyLog.h"
 
@@ -168,15 +169,29 @@ int SafeStrCmp(const char* psz1, const char* psz2) {
   return strcmp(psz1 == nullptr ? "" : psz1, psz2 == nullptr ? "" : psz2);
 }
 
-int SafeWcsICmp(const wchar_t* pwsz1, const wchar_t* pwsz2) {
-  const wchar_t* a = pwsz1 == nullptr ? L"" : pwsz1;
-  const wchar_t* b = pwsz2 == nullptr ? L"" : pwsz2;
-  auto fold = [](wchar_t c) -> unsigned { return (c >= L'A' && c <= L'Z') ? unsigned(c - L'A' + L'a') : unsigned(c); };
+namespace {
+
+template <typename Ch>
+int CompareIgnoringAsciiCase(const Ch* a, const Ch* b) {
+  auto fold = [](Ch c) -> unsigned {
+    const unsigned u = static_cast<unsigned>(static_cast<typename std::make_unsigned<Ch>::type>(c));
+    return (u >= 'A' && u <= 'Z') ? u - 'A' + 'a' : u;
+  };
   for (;; ++a, ++b) {
     const unsigned ca = fold(*a), cb = fold(*b);
     if (ca != cb) return ca < cb ? -1 : 1;
     if (ca == 0) return 0;
   }
+}
+
+}  // namespace
+
+int SafeStrICmp(const char* psz1, const char* psz2) {
+  return CompareIgnoringAsciiCase(psz1 == nullptr ? "" : psz1, psz2 == nullptr ? "" : psz2);
+}
+
+int SafeWcsICmp(const wchar_t* pwsz1, const wchar_t* pwsz2) {
+  return CompareIgnoringAsciiCase(pwsz1 == nullptr ? L"" : pwsz1, pwsz2 == nullptr ? L"" : pwsz2);
 }
 
 uint32_t CopyOut(const void* pvSrc, size_t cbSrc, void* pvDest, size_t* pcbDest) {

@@ -27,7 +27,8 @@ bool NyWcsPrintf(wchar_t* pwszDest, size_t cchDest, const wchar_t* pwszFormat, .
 size_t SafeStrLen(const char* psz);
 size_t SafeWcsLen(const wchar_t* pwsz);
 int SafeStrCmp(const char* psz1, const char* psz2);
-// Ignores the case of the letters A-Z only.
+// Ignore the case of the letters A-Z only.
+int SafeStrICmp(const char* psz1, const char* psz2);
 int SafeWcsICmp(const wchar_t* pwsz1, const wchar_t* pwsz2);
 
 // Copies cbSrc bytes out to pvDest. With pvDest null only the needed size is

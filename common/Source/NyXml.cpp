@@ -6,20 +6,10 @@
 
 #include "Log/NyLog.h"
 #include "NyResult.h"
+#include "NySafeStr.h"
 #include "tinyxml.h"
 
 namespace {
-
-bool EqualsNoCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    char ca = *a;
-    char cb = *b;
-    if (ca >= 'A' && ca <= 'Z') ca = static_cast<char>(ca - 'A' + 'a');
-    if (cb >= 'A' && cb <= 'Z') cb = static_cast<char>(cb - 'A' + 'a');
-    if (ca != cb) return false;
-    if (ca == 0) return true;
-  }
-}
 
 // ---------------------------------------------------------------------------
 // Nesting guard. TinyXML parses elements recursively, so a text that nests
@@ -335,13 +325,13 @@ uint32_t NyXmlGetEncoding(TiXmlDocument* pDocument, int32_t* pnEncoding) {
     NYLOG(LOG_LEVEL_OUTCOME, "NyXmlGetEncoding()->The xml document has no encoding info!");
     return NY_E_INVALID_DATA;
   }
-  if (EqualsNoCase(pszEncoding, "utf-8")) {
+  if (SafeStrICmp(pszEncoding, "utf-8") == 0) {
     *pnEncoding = NY_XML_ENCODING_UTF8;
-  } else if (EqualsNoCase(pszEncoding, "gbk")) {
+  } else if (SafeStrICmp(pszEncoding, "gbk") == 0) {
     *pnEncoding = NY_XML_ENCODING_GBK;
-  } else if (EqualsNoCase(pszEncoding, "gb18030")) {
+  } else if (SafeStrICmp(pszEncoding, "gb18030") == 0) {
     *pnEncoding = NY_XML_ENCODING_GB18030;
-  } else if (EqualsNoCase(pszEncoding, "gb2312")) {
+  } else if (SafeStrICmp(pszEncoding, "gb2312") == 0) {
     *pnEncoding = NY_XML_ENCODING_GB2312;
   } else {
     *pnEncoding = NY_XML_ENCODING_UNKNOWN;
@@ -419,30 +409,32 @@ uint32_t NyXmlGetSingleChild(TiXmlNode* pNode, const char* pszName, TiXmlNode** 
   return NY_SUCCESS;
 }
 
-uint32_t NyXmlGetClassName(TiXmlNode* pNode, const char** ppszName) {
-  if (pNode == nullptr || ppszName == nullptr) {
+namespace {
+
+// The node as an element for NyXmlGetClassName and NyXmlGetText, which
+// refuse alike and with the same messages.
+TiXmlElement* ElementForRead(TiXmlNode* pNode, const void* pvOut) {
+  if (pNode == nullptr || pvOut == nullptr) {
     NYLOG(LOG_LEVEL_OUTCOME, "NyXmlGetClassName()->Invalid parameter!");
-    return NY_E_INVALID_PARAM;
+    return nullptr;
   }
   TiXmlElement* pElement = pNode->ToElement();
-  if (pElement == nullptr) {
-    NYLOG(LOG_LEVEL_OUTCOME, "NyXmlGetClassName()->Invalid parameter(Not an element)!");
-    return NY_E_INVALID_PARAM;
-  }
+  if (pElement == nullptr) NYLOG(LOG_LEVEL_OUTCOME, "NyXmlGetClassName()->Invalid parameter(Not an element)!");
+  return pElement;
+}
+
+}  // namespace
+
+uint32_t NyXmlGetClassName(TiXmlNode* pNode, const char** ppszName) {
+  TiXmlElement* pElement = ElementForRead(pNode, ppszName);
+  if (pElement == nullptr) return NY_E_INVALID_PARAM;
   *ppszName = pElement->Value();
   return NY_SUCCESS;
 }
 
 uint32_t NyXmlGetText(TiXmlNode* pNode, const char** ppszText) {
-  if (pNode == nullptr || ppszText == nullptr) {
-    NYLOG(LOG_LEVEL_OUTCOME, "NyXmlGetClassName()->Invalid parameter!");
-    return NY_E_INVALID_PARAM;
-  }
-  TiXmlElement* pElement = pNode->ToElement();
-  if (pElement == nullptr) {
-    NYLOG(LOG_LEVEL_OUTCOME, "NyXmlGetClassName()->Invalid parameter(Not an element)!");
-    return NY_E_INVALID_PARAM;
-  }
+  TiXmlElement* pElement = ElementForRead(pNode, ppszText);
+  if (pElement == nullptr) return NY_E_INVALID_PARAM;
   *ppszText = pElement->GetText();
   return NY_SUCCESS;
 }

@@ -26,12 +26,7 @@ uint32_t CNyActionAddRegister::ReadAttributes() {
 }
 
 void CNyActionAddRegister::CompleteDescription(CNyString* pText) const {
-  CNyString path(m_root);
-  path.Append(L"\\");
-  path.Append(m_subKey.GetWide());
-  path.Append(L"\\");
-  path.Append(m_valueName.GetWide());
-  pText->ReplaceAll(L"$[path]", path.GetWide());
+  pText->ReplaceAll(L"$[path]", RegistryPathText(m_root.GetWide(), m_subKey.GetWide(), m_valueName.GetWide()).c_str());
 }
 
 uint32_t CNyActionAddRegister::Execute(CNySetupInfo*) {

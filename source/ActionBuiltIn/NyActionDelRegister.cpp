@@ -17,12 +17,7 @@ uint32_t CNyActionDelRegister::ReadAttributes() {
 }
 
 void CNyActionDelRegister::CompleteDescription(CNyString* pText) const {
-  CNyString path(m_root);
-  path.Append(L"\\");
-  path.Append(m_subKey.GetWide());
-  path.Append(L"\\");
-  path.Append(m_valueName.GetWide());
-  pText->ReplaceAll(L"$[path]", path.GetWide());
+  pText->ReplaceAll(L"$[path]", RegistryPathText(m_root.GetWide(), m_subKey.GetWide(), m_valueName.GetWide()).c_str());
   pText->Append(m_b64Key ? L" m_b64Key=true" : L" m_b64Key=false");
 }
 

@@ -98,6 +98,10 @@ TEST(SafeStrCompare, NullIsEmptyAndOnlyAsciiCaseFolds) {
   EXPECT_EQ(SafeWcsICmp(nullptr, L""), 0);
   EXPECT_NE(SafeWcsICmp(L"\u00c4", L"\u00e4"), 0);
   EXPECT_LT(SafeWcsICmp(L"a", L"B"), 0);
+  EXPECT_EQ(SafeStrICmp("UTF-8", "utf-8"), 0);
+  EXPECT_EQ(SafeStrICmp(nullptr, ""), 0);
+  EXPECT_NE(SafeStrICmp("\xc4", "\xe4"), 0);
+  EXPECT_GT(SafeStrICmp("\xe4", "z"), 0) << "bytes above 127 compare unsigned";
 }
 
 TEST(MemCopy, ClearsDestinationOnEveryFailure) {
