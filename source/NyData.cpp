@@ -69,13 +69,16 @@ void CNyData::WriteHeader(uint32_t u4Offset, uint16_t u2Tag, uint32_t u4Length) 
 }
 
 uint32_t CNyData::SetData(uint16_t u2Tag, const void* pvData, uint32_t u4Length) {
-  const uint32_t u4NewLength = pvData == nullptr ? 0 : u4Length;
   uint32_t u4Offset = 0;
   uint32_t u4OldLength = 0;
   const uint32_t u4Free = m_u4Capacity - m_u4Used;
   if (FindOffset(u2Tag, &u4Offset, &u4OldLength)) {
-    // The stated room test of a replacement (it also applies to a removal).
-    if (static_cast<uint64_t>(u4Free) < static_cast<uint64_t>(u4OldLength) + u4NewLength) return NY_E_OUTOFMEMORY;
+    // A replacement needs room for the new value; a removal needs none, or a
+    // full bag could never give up a record (and Merge, which removes before
+    // it writes, would keep a stale value).
+    if (pvData != nullptr && static_cast<uint64_t>(u4Free) < static_cast<uint64_t>(u4OldLength) + u4Length) {
+      return NY_E_OUTOFMEMORY;
+    }
     const uint32_t u4RecordSize = NY_DATA_HEADER_SIZE + u4OldLength;
     const uint32_t u4Behind = m_u4Used - u4Offset - u4RecordSize;
     memmove(m_pbBuffer + u4Offset, m_pbBuffer + u4Offset + u4RecordSize, u4Behind);

@@ -87,18 +87,16 @@ TEST(NyData, RemovalAndAbsentTags) {
   EXPECT_EQ(pValue, pRecord + 6);
 }
 
-TEST(NyData, RemovalFollowsTheStatedRoomTest) {
-  // The room test of a replacement also guards a removal (new length 0):
-  // a full bag cannot give up a record whose value is larger than its free
-  // room.
+TEST(NyData, RemovalNeverNeedsRoom) {
+  // A full bag gives up a record whose value is larger than its free room.
   CNyData bag(16);
   ASSERT_EQ(bag.SetData(1, "0123456789", 10), NY_SUCCESS);
-  EXPECT_EQ(bag.SetData(1, nullptr, 0), NY_E_OUTOFMEMORY);
+  EXPECT_EQ(bag.SetData(1, nullptr, 0), NY_SUCCESS);
+  EXPECT_EQ(bag.GetUsed(), 0u);
+  // A replacement still needs room for the new value next to the old one.
+  ASSERT_EQ(bag.SetData(1, "0123456789", 10), NY_SUCCESS);
+  EXPECT_EQ(bag.SetData(1, "abcdefghij", 10), NY_E_OUTOFMEMORY);
   EXPECT_EQ(bag.GetUsed(), 16u);
-  CNyData roomy(26);
-  ASSERT_EQ(roomy.SetData(1, "0123456789", 10), NY_SUCCESS);
-  EXPECT_EQ(roomy.SetData(1, nullptr, 0), NY_SUCCESS);
-  EXPECT_EQ(roomy.GetUsed(), 0u);
 }
 
 TEST(NyData, GetDwordNeedsExactlyFourBytes) {
