@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,18 +58,23 @@ class FileRoutines : public testing::Test {
     RegDeleteValueW(hKey, L"PendingFileRenameOperations");
     RegCloseKey(hKey);
   }
-  // Holds a file open without sharing from another process.
+  // Holds a file open without sharing from another process. The polling
+  // open below can meet the holder's own open, which then fails with a
+  // sharing violation: such a holder is started again.
   std::unique_ptr<Process> Hold(const std::wstring& path) {
-    auto holder = std::make_unique<Process>(ExeDir() + L"ny_test_helper.exe", L"hold \"" + path + L"\"");
     for (;;) {
-      HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
-      if (h == INVALID_HANDLE_VALUE) break;
-      CloseHandle(h);
-      if (holder->HasEnded()) break;
-      Sleep(10);
+      auto holder = std::make_unique<Process>(ExeDir() + L"ny_test_helper.exe", L"hold \"" + path + L"\"");
+      for (;;) {
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE || holder->HasEnded()) break;
+        CloseHandle(h);
+        Sleep(10);
+      }
+      if (!holder->HasEnded()) return holder;
+      EXPECT_EQ(holder->Wait(), 1000u + ERROR_SHARING_VIOLATION) << "the helper could not hold the file";
+      if (HasFailure()) return holder;
     }
-    return holder;
   }
   ScratchDir m_dir{L"ny_file_routines"};
 };

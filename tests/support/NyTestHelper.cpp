@@ -1,5 +1,6 @@
 // A small program that tests start to stand in for other programs:
 //   ny_test_helper hold FILE     keeps FILE open without sharing until killed
+//                                (exit code 1000 + the error when it cannot)
 //   ny_test_helper sleep         waits until killed
 //   ny_test_helper marker FILE   writes FILE and ends (a planted program)
 //   ny_test_helper exit CODE     ends with CODE
@@ -13,7 +14,8 @@
 int wmain(int argc, wchar_t** argv) {
   if (argc >= 3 && wcscmp(argv[1], L"hold") == 0) {
     HANDLE h = CreateFileW(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return 2;
+    // The exit code tells the test why the file could not be held.
+    if (h == INVALID_HANDLE_VALUE) return 1000 + static_cast<int>(GetLastError());
     Sleep(INFINITE);
   }
   if (argc >= 2 && wcscmp(argv[1], L"sleep") == 0) Sleep(INFINITE);

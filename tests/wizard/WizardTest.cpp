@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 #include <string>
 
@@ -338,18 +339,26 @@ TEST_F(Installer, AProductDllInUseIsReplacedAtRestart) {
   Process install(SetupPath(), L"/S");
   ASSERT_EQ(install.Wait(), 0u);
   const std::wstring dll = WindowsFolder() + (IsOs64Bit() ? L"\\SysWOW64\\" : L"\\System32\\") + L"ZorvakMiniDriver.dll";
-  Process holder(ExeDir() + L"..\\actions\\ny_test_helper.exe", L"hold \"" + dll + L"\"");
+  // Something of Wine's may still have the fresh file open for a moment
+  // after the installer ended: a holder that meets a sharing violation is
+  // started again.
+  std::unique_ptr<Process> holder;
   for (;;) {
-    HANDLE h = CreateFileW(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) break;
-    CloseHandle(h);
-    ASSERT_FALSE(holder.HasEnded());
-    Sleep(20);
+    holder = std::make_unique<Process>(ExeDir() + L"..\\actions\\ny_test_helper.exe", L"hold \"" + dll + L"\"");
+    for (;;) {
+      HANDLE h = CreateFileW(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      if (h == INVALID_HANDLE_VALUE || holder->HasEnded()) break;
+      CloseHandle(h);
+      Sleep(20);
+    }
+    if (!holder->HasEnded()) break;
+    ASSERT_EQ(holder->Wait(), 1000u + ERROR_SHARING_VIOLATION) << "the helper could not hold the DLL";
+    Sleep(100);
   }
   Process reinstall(SetupPath(), L"/S");
   EXPECT_EQ(reinstall.Wait(), 3010u);
-  TerminateProcess(holder.Handle(), 0);
-  holder.Wait();
+  TerminateProcess(holder->Handle(), 0);
+  holder->Wait();
   HKEY hKey = nullptr;
   ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
                           KEY_READ | KEY_SET_VALUE, &hKey),
