@@ -67,8 +67,9 @@ class FileRoutines : public testing::Test {
       for (;;) {
         HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE || holder->HasEnded()) break;
+        if (h == INVALID_HANDLE_VALUE) break;
         CloseHandle(h);
+        if (holder->HasEnded()) break;
         Sleep(10);
       }
       if (!holder->HasEnded()) return holder;

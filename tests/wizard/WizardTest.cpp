@@ -347,8 +347,9 @@ TEST_F(Installer, AProductDllInUseIsReplacedAtRestart) {
     holder = std::make_unique<Process>(ExeDir() + L"..\\actions\\ny_test_helper.exe", L"hold \"" + dll + L"\"");
     for (;;) {
       HANDLE h = CreateFileW(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-      if (h == INVALID_HANDLE_VALUE || holder->HasEnded()) break;
+      if (h == INVALID_HANDLE_VALUE) break;
       CloseHandle(h);
+      if (holder->HasEnded()) break;
       Sleep(20);
     }
     if (!holder->HasEnded()) break;
