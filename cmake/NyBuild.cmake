@@ -29,10 +29,13 @@ function(ny_add_wine_test name target)
   foreach(arch win64 win32)
     add_test(NAME ${arch}.${name}
              COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-run.sh ${arch} $<TARGET_FILE:${target}> ${ARG_ARGS})
+    # The runner gives up on a test that hangs (the longest takes under a
+    # minute), so one hang cannot use up a whole CI run.
     set_tests_properties(${arch}.${name} PROPERTIES
       LABELS ${arch}
       ENVIRONMENT "NY_WINE_ROOT=${NY_WINE_ROOT}"
-      RESOURCE_LOCK wine-${arch})
+      RESOURCE_LOCK wine-${arch}
+      TIMEOUT 600)
   endforeach()
 endfunction()
 
