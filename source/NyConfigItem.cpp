@@ -10,29 +10,6 @@
 #include "NyXml.h"
 #include "tinyxml.h"
 
-namespace {
-
-// "%u" as the C library reads it: leading white space, an optional sign,
-// decimal digits; a negative number wraps; overflow saturates. False when
-// there are no digits.
-bool ParseUnsigned(const char* p, uint32_t* pu4Value) {
-  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r') ++p;
-  bool bNegative = false;
-  if (*p == '+' || *p == '-') bNegative = *p++ == '-';
-  if (*p < '0' || *p > '9') return false;
-  uint64_t u8Value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    u8Value = u8Value * 10 + static_cast<uint64_t>(*p - '0');
-    if (u8Value > 0xFFFFFFFFu) u8Value = 0x100000000ull;  // saturate
-  }
-  uint32_t u4Value = u8Value > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(u8Value);
-  if (bNegative && u8Value <= 0xFFFFFFFFu) u4Value = 0u - u4Value;
-  *pu4Value = u4Value;
-  return true;
-}
-
-}  // namespace
-
 CNyXmlConfigItem::CNyXmlConfigItem(TiXmlElement* pElement, int32_t nEncoding, uint32_t u4Language,
                                    CNyXmlConfigItem* pParent)
     : m_pElement(pElement), m_nEncoding(nEncoding), m_u4Language(u4Language), m_pParent(pParent),
@@ -102,7 +79,7 @@ uint32_t CNyXmlConfigItem::GetAttributeUInt(const char* pszName) const {
     return 0;
   }
   uint32_t u4Value = 0;
-  if (pszValue == nullptr || !ParseUnsigned(pszValue, &u4Value)) return 0;
+  if (pszValue == nullptr || !SafeStrToUInt(pszValue, &u4Value)) return 0;
   return u4Value;
 }
 

@@ -11,6 +11,7 @@
 #include "Log/NyLog.h"
 #include "NyLanguage.h"
 #include "NyResult.h"
+#include "NySafeStr.h"
 #include "NyXml.h"
 #include "tinyxml.h"
 
@@ -57,22 +58,6 @@ size_t EncodeInto(const char* pszText, size_t cchText, char* pszOut) {
     }
   }
   return o;
-}
-
-bool ParseUnsigned(const char* p, uint32_t* pu4Value) {
-  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r') ++p;
-  bool bNegative = false;
-  if (*p == '+' || *p == '-') bNegative = *p++ == '-';
-  if (*p < '0' || *p > '9') return false;
-  uint64_t u8Value = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) {
-    u8Value = u8Value * 10 + static_cast<uint64_t>(*p - '0');
-    if (u8Value > 0xFFFFFFFFu) u8Value = 0x100000000ull;
-  }
-  uint32_t u4Value = u8Value > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(u8Value);
-  if (bNegative && u8Value <= 0xFFFFFFFFu) u4Value = 0u - u4Value;
-  *pu4Value = u4Value;
-  return true;
 }
 
 // The first "$(" in [p, pEnd), or null.
@@ -557,7 +542,7 @@ uint32_t CNyXmlConfigScript::GetValue(const char* pszName, CNyString* pValue) co
 uint32_t CNyXmlConfigScript::GetUInt(const char* pszName) const {
   const char* pszValue = pszName != nullptr ? NyScriptTableLookup(m_pResolvedTable, pszName, strlen(pszName)) : nullptr;
   uint32_t u4Value = 0;
-  if (pszValue == nullptr || !ParseUnsigned(pszValue, &u4Value)) return 0;
+  if (pszValue == nullptr || !SafeStrToUInt(pszValue, &u4Value)) return 0;
   return u4Value;
 }
 

@@ -194,6 +194,24 @@ int SafeWcsICmp(const wchar_t* pwsz1, const wchar_t* pwsz2) {
   return CompareIgnoringAsciiCase(pwsz1 == nullptr ? L"" : pwsz1, pwsz2 == nullptr ? L"" : pwsz2);
 }
 
+bool SafeStrToUInt(const char* psz, uint32_t* pu4Value) {
+  if (psz == nullptr || pu4Value == nullptr) return false;
+  const char* p = psz;
+  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r') ++p;
+  bool bNegative = false;
+  if (*p == '+' || *p == '-') bNegative = *p++ == '-';
+  if (*p < '0' || *p > '9') return false;
+  uint64_t u8Value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    u8Value = u8Value * 10 + static_cast<uint64_t>(*p - '0');
+    if (u8Value > 0xFFFFFFFFu) u8Value = 0x100000000ull;
+  }
+  uint32_t u4Value = u8Value > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(u8Value);
+  if (bNegative && u8Value <= 0xFFFFFFFFu) u4Value = 0u - u4Value;
+  *pu4Value = u4Value;
+  return true;
+}
+
 uint32_t CopyOut(const void* pvSrc, size_t cbSrc, void* pvDest, size_t* pcbDest) {
   if (pcbDest == nullptr || (pvSrc == nullptr && cbSrc != 0)) return 0xE0600007;
   if (pvDest == nullptr) {

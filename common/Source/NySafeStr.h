@@ -31,6 +31,11 @@ int SafeStrCmp(const char* psz1, const char* psz2);
 int SafeStrICmp(const char* psz1, const char* psz2);
 int SafeWcsICmp(const wchar_t* pwsz1, const wchar_t* pwsz2);
 
+// Reads an unsigned decimal the way "%u" does: leading white space, an
+// optional sign (a negative number wraps), digits; overflow saturates.
+// False when there are no digits.
+bool SafeStrToUInt(const char* psz, uint32_t* pu4Value);
+
 // Copies cbSrc bytes out to pvDest. With pvDest null only the needed size is
 // stored. With too little room (*pcbDest) returns 0xE0600005 and the needed size.
 uint32_t CopyOut(const void* pvSrc, size_t cbSrc, void* pvDest, size_t* pcbDest);

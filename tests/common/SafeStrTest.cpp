@@ -129,6 +129,20 @@ TEST(MemCopy, ClearsDestinationOnEveryFailure) {
             "NyMemMove failed due to NULL == pvDest || NULL == pvSrc || cchDest < cchCount");
 }
 
+TEST(SafeStrToUIntTest, ReadsLikeThePercentU) {
+  uint32_t u4 = 7;
+  EXPECT_TRUE(SafeStrToUInt(" 1033x", &u4));
+  EXPECT_EQ(u4, 1033u);
+  EXPECT_TRUE(SafeStrToUInt("-1", &u4));
+  EXPECT_EQ(u4, 0xFFFFFFFFu);
+  EXPECT_TRUE(SafeStrToUInt("99999999999", &u4));
+  EXPECT_EQ(u4, 0xFFFFFFFFu);
+  u4 = 7;
+  EXPECT_FALSE(SafeStrToUInt("x1", &u4));
+  EXPECT_FALSE(SafeStrToUInt(nullptr, &u4));
+  EXPECT_EQ(u4, 7u);
+}
+
 TEST(CopyOutTest, ReportsNeededSize) {
   const char src[5] = "abcd";
   size_t cb = 0;
