@@ -4,10 +4,11 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 HOST := build/host
-WIN := build/win32
-WINE_ROOT := $(CURDIR)/$(WIN)/wine
+WIN32 := build/win32
+WIN64 := build/win64
+WINE_ROOT := $(CURDIR)/build/wine
 
-.PHONY: all deps build configure prefixes test test-host test-wine demo clean
+.PHONY: all deps build configure prefixes test demo clean
 
 all: build
 
@@ -17,21 +18,25 @@ deps:
 configure: deps
 	@cmake -S . -B $(HOST) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-	@cmake -S . -B $(WIN) -G Ninja -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake -DNY_HOST_TOOLS_DIR=$(CURDIR)/$(HOST) >/dev/null
+	@for arch in i686:$(WIN32) x86_64:$(WIN64); do \
+	  cmake -S . -B $${arch#*:} -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-$${arch%%:*}.cmake \
+	    -DNY_HOST_TOOLS_DIR=$(CURDIR)/$(HOST) -DNY_WINE_ROOT=$(WINE_ROOT) >/dev/null || exit 1; \
+	done
 
 build: configure
 	@cmake --build $(HOST) -j $(JOBS)
-	@cmake --build $(WIN) -j $(JOBS)
+	@cmake --build $(WIN32) -j $(JOBS)
+	@cmake --build $(WIN64) -j $(JOBS)
 
 prefixes: deps
 	@tools/wine-prefixes.sh $(WINE_ROOT)
 
 test: build prefixes
-	@tools/run-tests.sh $(HOST) $(WIN) $(WINE_ROOT)
+	@tools/run-tests.sh $(HOST) $(WIN32) $(WIN64) $(WINE_ROOT)
 
 demo: build
-	@tools/demo.sh $(WIN) $(if $(GUI),--gui)
+	@tools/demo.sh $(WIN32) $(WIN64) $(if $(GUI),--gui)
 
 clean:
-	rm -rf $(HOST) $(WIN)
+	rm -rf $(HOST) $(WIN32) $(WIN64) $(WINE_ROOT)

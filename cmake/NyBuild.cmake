@@ -20,13 +20,22 @@ function(ny_project_target target)
   target_compile_options(${target} PRIVATE ${NY_WARNINGS})
 endfunction()
 
-set(NY_WINE_ROOT "${CMAKE_BINARY_DIR}/wine" CACHE PATH "Where the Wine test prefixes live")
+set(NY_WINE_ROOT "${CMAKE_SOURCE_DIR}/build/wine" CACHE PATH "Where the Wine test prefixes live")
 
-# A Windows test runs once in each Wine prefix: the 64-bit (WOW64) one and the
-# 32-bit one. Labels let make run one prefix at a time.
+# The Wine prefixes a Windows test runs in. The 32-bit build runs in the
+# 64-bit (WOW64) prefix and in the 32-bit one; the 64-bit build runs in a
+# 64-bit prefix of its own through Wine's 64-bit loader, which works also
+# where the kernel cannot start 32-bit programs. The prefix name is the
+# test's label, so make can run one prefix at a time.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(NY_WINE_PREFIXES x64)
+else()
+  set(NY_WINE_PREFIXES win64 win32)
+endif()
+
 function(ny_add_wine_test name target)
   cmake_parse_arguments(ARG "" "" "ARGS" ${ARGN})
-  foreach(arch win64 win32)
+  foreach(arch ${NY_WINE_PREFIXES})
     add_test(NAME ${arch}.${name}
              COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-run.sh ${arch} $<TARGET_FILE:${target}> ${ARG_ARGS})
     # The runner gives up on a test that hangs (the longest takes under a

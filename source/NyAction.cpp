@@ -119,6 +119,13 @@ uint32_t CNyAction::Do(CNySetupInfo* pSetupInfo) {
       if (bFrame) Log(LOG_LEVEL_TRACE, __LINE__, "----- %s end succesfully", szName);
       return 0;
     }
+    const CNyString* pTarget = TargetPath();
+    if (pTarget != nullptr && IsIn32BitSystemFolderOfAbsentSubsystem(pTarget->GetWide())) {
+      Log(LOG_LEVEL_OUTCOME, __LINE__, "%s skipped: %s is in the 32-bit system folder, and this system has no 32-bit subsystem",
+          szName, pTarget->GetAnsi());
+      if (bFrame) Log(LOG_LEVEL_TRACE, __LINE__, "----- %s end succesfully", szName);
+      return 0;
+    }
     u4Result = Execute(pSetupInfo);
   }
   if (u4Result != 0) {

@@ -46,6 +46,11 @@ class CNyAction : public INyAction {
   virtual uint32_t Execute(CNySetupInfo* pSetupInfo) = 0;
   // The action's os attribute, or null for an action that ignores it.
   virtual const CNyString* OsAttribute() const { return nullptr; }
+  // The file or folder the action writes or removes, or null. An action
+  // whose target lies in the 32-bit system folder of a 64-bit system without
+  // the 32-bit subsystem is skipped: there is nothing of it to act on, and a
+  // copy would make a SysWOW64 folder that nothing can use.
+  virtual const CNyString* TargetPath() const { return nullptr; }
   // False for an action whose Do logs no entry and end lines of its own,
   // only the code of a failure.
   virtual bool LogsDoFrame() const { return true; }

@@ -15,8 +15,11 @@ class CNySystemBuiltinSource : public INyBuiltinSource {
 
   uint32_t GetFolder(int nCsidl, CNyString* pFolder) override {
     wchar_t wszPath[MAX_PATH] = {};
-    const HRESULT hr = SHGetFolderPathW(nullptr, nCsidl | CSIDL_FLAG_CREATE | CSIDL_FLAG_DONT_UNEXPAND, nullptr,
-                                        SHGFP_TYPE_DEFAULT, wszPath);
+    // The 32-bit system folder is named, never made: on a 64-bit system
+    // without the 32-bit subsystem a made SysWOW64 would pretend to be one.
+    const int nFlags = nCsidl == CSIDL_SYSTEMX86 ? CSIDL_FLAG_DONT_VERIFY : CSIDL_FLAG_CREATE;
+    const HRESULT hr =
+        SHGetFolderPathW(nullptr, nCsidl | nFlags | CSIDL_FLAG_DONT_UNEXPAND, nullptr, SHGFP_TYPE_DEFAULT, wszPath);
     if (FAILED(hr)) return static_cast<uint32_t>(hr);
     wszPath[MAX_PATH - 1] = 0;
     if (!pFolder->Assign(wszPath) && wszPath[0] != 0) return NY_E_INVALID_DATA;

@@ -171,6 +171,11 @@ std::wstring RegeditProgramPath(BOOL b64Key) {
 
 uint32_t RunRegeditFile(const std::wstring& path, BOOL b64Key) {
   if (path.empty()) return NY_E_INVALID_PARAM;
+  if (!b64Key && Is32BitSubsystemAbsent()) {
+    NYLOGW(LOG_LEVEL_OUTCOME, L"RunRegeditFile: %s skipped: the 32-bit view's regedit is part of the 32-bit subsystem, "
+           L"which this system does not have", path.c_str());
+    return 0;
+  }
   const std::wstring program = RegeditProgramPath(b64Key);
   if (program.empty()) return GetLastError() != 0 ? GetLastError() : NY_E_INVALID_DATA;
   // Quoted: the extraction folder lies under the user's profile, whose name

@@ -8,11 +8,26 @@
 namespace {
 
 constexpr HRESULT kTaskNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+constexpr HRESULT kTaskInUse = HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
+constexpr DWORD kInUseRetryMs = 50;
+constexpr int kInUseRetries = 60;
+
+// The scheduler service reads a task's file whenever it changes, so right
+// after a task was saved its file can be held for a moment; a deletion then
+// meets a sharing violation. It is tried again for up to three seconds.
+HRESULT DeleteTask(ITaskScheduler* pScheduler, const wchar_t* pwszName) {
+  HRESULT hr = pScheduler->Delete(pwszName);
+  for (int nRetry = 0; hr == kTaskInUse && nRetry < kInUseRetries; ++nRetry) {
+    Sleep(kInUseRetryMs);
+    hr = pScheduler->Delete(pwszName);
+  }
+  return hr == kTaskNotFound ? S_OK : hr;
+}
 
 HRESULT CreateTask(ITaskScheduler* pScheduler, const wchar_t* pwszName, const wchar_t* pwszProgram,
                    const wchar_t* pwszParams, const wchar_t* pwszComment, uint32_t u4IntervalMinutes) {
-  HRESULT hr = pScheduler->Delete(pwszName);
-  if (FAILED(hr) && hr != kTaskNotFound) return hr;
+  HRESULT hr = DeleteTask(pScheduler, pwszName);
+  if (FAILED(hr)) return hr;
   CNyComPtr<ITask> task;
   hr = pScheduler->NewWorkItem(pwszName, CLSID_CTask, IID_ITask, reinterpret_cast<IUnknown**>(task.Put()));
   if (FAILED(hr)) return hr;
@@ -99,8 +114,7 @@ uint32_t ManageScheduledTask(const wchar_t* pwszName, const wchar_t* pwszProgram
                       pwszComment != nullptr ? pwszComment : L"", u4IntervalMinutes);
       break;
     case NyTaskOperation::Delete:
-      hr = scheduler->Delete(pwszName);
-      if (hr == kTaskNotFound) hr = S_OK;
+      hr = DeleteTask(scheduler.Get(), pwszName);
       break;
     case NyTaskOperation::Run:
       hr = RunTask(scheduler.Get(), pwszName);

@@ -7,7 +7,7 @@ set -uo pipefail
 files=()
 for a in "$@"; do
   if [ -d "$a" ]; then
-    while IFS= read -r f; do files+=("$f"); done < <(find "$a" \( -name wine -o -name CMakeFiles -o -name '*-tree' \) -prune -o \
+    while IFS= read -r f; do files+=("$f"); done < <(find "$a" \( -name wine -o -name CMakeFiles -o -name '*-tree' -o -name 'cli-*' \) -prune -o \
       -type f \( -iname '*.exe' -o -iname '*.dll' \) -print | sort)
   else
     files+=("$a")

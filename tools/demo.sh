@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Runs the shipped installer for real in a throwaway 64-bit Wine prefix, shows
 # what it installed, uninstalls it again and checks that nothing is left.
-#   demo.sh WIN_BUILD_DIR [--gui]
+#   demo.sh WIN32_BUILD_DIR WIN64_BUILD_DIR [--gui]
+# The 32-bit installer (the one shipped) runs where this machine can start
+# 32-bit programs; elsewhere the 64-bit one does, and the demo says which.
 # Without --gui everything runs silently on a private X server (xvfb-run);
 # with --gui the wizard shows on $DISPLAY and you click through it yourself.
 # Exits 0 only when the install succeeded, everything expected was there, and
 # the uninstall removed all of it.
 set -euo pipefail
 
-usage() { echo "usage: $0 WIN_BUILD_DIR [--gui]" >&2; exit 2; }
-[ $# -ge 1 ] || usage
-win=$1; shift
+usage() { echo "usage: $0 WIN32_BUILD_DIR WIN64_BUILD_DIR [--gui]" >&2; exit 2; }
+[ $# -ge 2 ] || usage
+win32=$1 win64=$2; shift 2
 gui=0
 for arg in "$@"; do
   case $arg in
@@ -20,6 +22,14 @@ for arg in "$@"; do
 done
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/tools/wine-env.sh"
+if ny_can_run_32bit; then
+  win=$win32 loader=$NY_WINE32_LOADER
+  which_build="the 32-bit installer (the one shipped)"
+else
+  win=$win64 loader=$NY_WINE64_LOADER
+  which_build="the 64-bit installer: this kernel cannot start 32-bit programs"
+fi
 win=$(cd "$win" && pwd)
 setup="$win/ZorvakSetup.exe"
 if [ ! -f "$setup" ]; then
@@ -37,11 +47,14 @@ if [ "$gui" -eq 1 ]; then
   fi
 elif [ -z "${NY_DEMO_IN_XVFB:-}" ]; then
   command -v xvfb-run >/dev/null || { echo "demo: xvfb-run is missing; run 'make deps'" >&2; exit 1; }
-  NY_DEMO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$win"
+  NY_DEMO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$win32" "$win64"
 fi
 
 prefix="$root/build/demo-prefix"
 export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all
+# Wine starts further processes through WINELOADER; through the 64-bit
+# loader only, where the 32-bit one cannot run.
+[ "$loader" = "$NY_WINE64_LOADER" ] && export WINELOADER="$loader"
 # winemenubuilder would mirror the Start-menu shortcut into the Linux
 # desktop's menus under $HOME; the demo must leave nothing outside its prefix.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -64,12 +77,13 @@ problem() { printf '   !! %s\n' "$*"; problems=$((problems + 1)); }
 # or $(...) would wait for them.
 wrun() {
   local log="$work/out.txt" rc=0
-  wine "$@" </dev/null >"$log" 2>&1 || rc=$?
+  "$loader" "$@" </dev/null >"$log" 2>&1 || rc=$?
   tr -d '\r' <"$log" >"$work/last.txt"
   return $rc
 }
 
 # --- 1. A fresh prefix ----------------------------------------------------------
+section "Demonstrating $which_build: ${setup#"$root"/}"
 section "Creating a fresh 64-bit Wine prefix: ${prefix#"$root"/}"
 if [ -e "$prefix" ]; then
   wineserver -k >/dev/null 2>&1 || true
@@ -78,7 +92,7 @@ if [ -e "$prefix" ]; then
 fi
 mkdir -p "$(dirname "$prefix")"
 t0=$(date +%s)
-wineboot -i </dev/null >"$work/wineboot.txt" 2>&1 || { cat "$work/wineboot.txt"; echo "demo: wineboot failed" >&2; exit 1; }
+"$loader" wineboot -i </dev/null >"$work/wineboot.txt" 2>&1 || { cat "$work/wineboot.txt"; echo "demo: wineboot failed" >&2; exit 1; }
 wineserver -w
 echo "   ready after $(($(date +%s) - t0)) s"
 drive_c="$prefix/drive_c"

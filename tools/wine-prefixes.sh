@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
-# Creates the two Wine test prefixes once: win64 (WOW64) and win32.
+# Creates the Wine test prefixes once: x64 (the 64-bit build's) always, and
+# win64 (WOW64) and win32 (the 32-bit build's) where 32-bit programs can run.
+#   wine-prefixes.sh WINE_ROOT
 set -euo pipefail
 root=$1
-mkdir -p "$root"
-for arch in win64 win32; do
-  prefix="$root/$arch"
-  [ -f "$prefix/.ny-ready" ] && continue
-  rm -rf "$prefix"
-  echo "prefixes: creating $arch prefix"
-  WINEARCH=$arch WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
-  WINEPREFIX="$prefix" wineserver -w
-  touch "$prefix/.ny-ready"
-done
+. "$(dirname "$0")/wine-env.sh"
+ny_make_prefix x64 "$root/x64"
+if ny_can_run_32bit; then
+  ny_make_prefix win64 "$root/win64"
+  ny_make_prefix win32 "$root/win32"
+fi

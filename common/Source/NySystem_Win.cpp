@@ -1,5 +1,7 @@
 #include "NySystem_Win.h"
 
+#include <string>
+
 #include "NyLanguage.h"
 #include "NySafeStr.h"
 
@@ -56,6 +58,43 @@ PVOID g_pvRedirectionState = nullptr;
 bool IsOs64Bit() {
   static const bool bOs64Bit = QueryOs64Bit();
   return bOs64Bit;
+}
+
+namespace {
+
+// The 32-bit system folder where the system is 64-bit and lacks it; empty
+// everywhere else.
+const std::wstring& AbsentWow64Folder() {
+  static const std::wstring s_folder = [] {
+    if (!IsOs64Bit()) return std::wstring();
+    wchar_t wsz[MAX_PATH] = {};
+    const UINT cch = GetSystemWow64DirectoryW(wsz, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH) {
+      // A 64-bit Windows answers with the folder's name even where the
+      // folder is gone; without one, the standard name is the one scripts use.
+      wchar_t wszWindows[MAX_PATH] = {};
+      const UINT cchWindows = GetSystemWindowsDirectoryW(wszWindows, MAX_PATH);
+      if (cchWindows == 0 || cchWindows >= MAX_PATH) return std::wstring();
+      return std::wstring(wszWindows) + L"\\SysWOW64";
+    }
+    const DWORD dwAttributes = GetFileAttributesW(wsz);
+    if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return std::wstring();
+    }
+    return std::wstring(wsz, cch);
+  }();
+  return s_folder;
+}
+
+}  // namespace
+
+bool Is32BitSubsystemAbsent() { return !AbsentWow64Folder().empty(); }
+
+bool IsIn32BitSystemFolderOfAbsentSubsystem(const wchar_t* pwszPath) {
+  const std::wstring& folder = AbsentWow64Folder();
+  if (folder.empty() || pwszPath == nullptr) return false;
+  const size_t cch = folder.size();
+  return _wcsnicmp(pwszPath, folder.c_str(), cch) == 0 && (pwszPath[cch] == L'\\' || pwszPath[cch] == 0);
 }
 
 void SetFsRedirection(BOOL bDisable) {

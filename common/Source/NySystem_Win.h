@@ -29,6 +29,15 @@ Fn NyGetProcAs(HMODULE hModule, const char* pszProc) {
 // running under WOW64 or under ARM64 emulation.
 bool IsOs64Bit();
 
+// True on a 64-bit system that has no 32-bit subsystem (no SysWOW64 folder):
+// Server Core with WoW64 removed, 64-bit Windows PE. Only a 64-bit process
+// can run there.
+bool Is32BitSubsystemAbsent();
+
+// True when the path lies in the 32-bit system folder of such a system; a
+// step that would write or remove it has nothing to act on.
+bool IsIn32BitSystemFolderOfAbsentSubsystem(const wchar_t* pwszPath);
+
 // TRUE switches off, for the calling thread, WOW64's redirection of the
 // system folder, so a path under the native system folder names the 64-bit
 // files; FALSE switches it back on. Nothing happens where the system has no

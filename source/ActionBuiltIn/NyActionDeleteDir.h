@@ -14,6 +14,7 @@ class CNyActionDeleteDir : public CNyAction {
   uint32_t ReadAttributes() override;
   void CompleteDescription(CNyString* pText) const override;
   uint32_t Execute(CNySetupInfo* pSetupInfo) override;
+  const CNyString* TargetPath() const override { return &m_src; }
 
  private:
   CNyFsRedirectionOff m_redirection;

@@ -10,6 +10,7 @@
 #include "NyResult.h"
 #include "NySystem_Win.h"
 #include "ScratchDir.h"
+#include "TestProcess.h"
 
 namespace {
 
@@ -136,20 +137,35 @@ TEST_F(RegistryRoutines, RegeditImportsIntoTheChosenView) {
   const std::wstring regFile = dir / L"import me.reg";
   ASSERT_TRUE(WriteTextFile(regFile,
                             "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\ZorvakTest\\Imported]\r\n\"Value\"=\"x\"\r\n"));
+  const std::wstring imported = std::wstring(kBase) + L"\\Imported";
   EXPECT_EQ(RunRegeditFile(L"", FALSE), NY_E_INVALID_PARAM);
-  ASSERT_EQ(RunRegeditFile(regFile, FALSE), 0u);
-  EXPECT_TRUE(KeyExists(std::wstring(kBase) + L"\\Imported", KEY_WOW64_32KEY));
-  if (IsOs64Bit()) {
-    EXPECT_FALSE(KeyExists(std::wstring(kBase) + L"\\Imported", KEY_WOW64_64KEY));
-  }
-  // The 64-bit view's import is not run here: Wine starts its 32-bit regedit
-  // for C:\windows\regedit.exe when the caller is a 32-bit process, where
-  // Windows runs the native one. The choice of program is checked instead.
   wchar_t wszWindows[MAX_PATH] = {};
   GetSystemWindowsDirectoryW(wszWindows, MAX_PATH);
   EXPECT_EQ(RegeditProgramPath(TRUE), std::wstring(wszWindows) + L"\\regedit.exe");
   EXPECT_EQ(RegeditProgramPath(FALSE),
             std::wstring(wszWindows) + (IsOs64Bit() ? L"\\SysWOW64\\regedit.exe" : L"\\regedit.exe"));
+#if defined(_WIN64)
+  // A 64-bit process: the native regedit writes the 64-bit view.
+  ASSERT_EQ(RunRegeditFile(regFile, TRUE), 0u);
+  EXPECT_TRUE(KeyExists(imported, KEY_WOW64_64KEY));
+  EXPECT_FALSE(KeyExists(imported, KEY_WOW64_32KEY));
+  DeleteRegistryTree(HKEY_LOCAL_MACHINE, kBase, TRUE);
+  // The 32-bit view needs the 32-bit regedit, which a machine that cannot
+  // start 32-bit programs cannot run: a clear failure, nothing imported.
+  if (!Can32BitProgramsRun()) {
+    EXPECT_NE(RunRegeditFile(regFile, FALSE), 0u);
+    EXPECT_FALSE(KeyExists(imported, KEY_WOW64_32KEY));
+    return;
+  }
+#endif
+  // The 64-bit view's import is not run from a 32-bit process here: Wine
+  // starts its 32-bit regedit for C:\windows\regedit.exe when the caller is
+  // a 32-bit process, where Windows runs the native one.
+  ASSERT_EQ(RunRegeditFile(regFile, FALSE), 0u);
+  EXPECT_TRUE(KeyExists(imported, KEY_WOW64_32KEY));
+  if (IsOs64Bit()) {
+    EXPECT_FALSE(KeyExists(imported, KEY_WOW64_64KEY));
+  }
 }
 
 }  // namespace

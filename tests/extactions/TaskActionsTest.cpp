@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "ActionHarness.h"
 #include "CaptureLogger.h"
@@ -102,6 +103,32 @@ TEST_F(Tasks, CreateReplacesAnExistingTask) {
   EXPECT_EQ(facts.params, "second");
   EXPECT_EQ(facts.wTriggers, 1);
   EXPECT_EQ(facts.trigger.MinutesInterval, 30u);
+}
+
+// The scheduler service reads a freshly saved task file; a replacement that
+// meets it held for a moment waits for it instead of failing. (Wine keeps a
+// task in Windows\Tasks\NAME.job.)
+TEST_F(Tasks, CreateReplacesATaskWhoseFileIsHeldForAMoment) {
+  ASSERT_EQ(Run(Create("C:\\windows\\notepad.exe", "first", "15")), 0u);
+  wchar_t wszJob[MAX_PATH] = {};
+  GetWindowsDirectoryW(wszJob, MAX_PATH);
+  const std::wstring job = std::wstring(wszJob) + L"\\Tasks\\ZorvakTestTask.job";
+  // Held as the service holds it: others may read and write, not delete.
+  // The service itself may be reading it just now, so the open is retried.
+  HANDLE hJob = INVALID_HANDLE_VALUE;
+  for (int nTry = 0; nTry < 100 && hJob == INVALID_HANDLE_VALUE; ++nTry) {
+    hJob = CreateFileW(job.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
+    if (hJob == INVALID_HANDLE_VALUE) Sleep(20);
+  }
+  ASSERT_NE(hJob, INVALID_HANDLE_VALUE) << "the task file could not be opened: " << GetLastError();
+  std::thread release([hJob] {
+    Sleep(300);
+    CloseHandle(hJob);
+  });
+  EXPECT_EQ(Run(Create("C:\\windows\\regedit.exe", "second", "30")), 0u);
+  release.join();
+  EXPECT_EQ(Read(L"ZorvakTestTask").program, "C:\\windows\\regedit.exe");
 }
 
 TEST_F(Tasks, CreateWithoutProgramOrIntervalDoesNothing) {

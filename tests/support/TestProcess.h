@@ -14,6 +14,14 @@ inline std::wstring ExeDir() {
   return path.substr(0, path.rfind(L'\\') + 1);
 }
 
+// False where the test runner found that this machine cannot start 32-bit
+// programs (the runner sets NY_32BIT=0); 64-bit tests that need a 32-bit
+// helper program of the system then check the failure instead.
+inline bool Can32BitProgramsRun() {
+  wchar_t wsz[8] = {};
+  return !(GetEnvironmentVariableW(L"NY_32BIT", wsz, 8) == 1 && wsz[0] == L'0');
+}
+
 // A process started for a test; its output is discarded.
 class Process {
  public:

@@ -382,4 +382,56 @@ TEST_F(Installer, ADllPlantedBesideTheProgramIsNeverLoaded) {
   EXPECT_FALSE(PathExists(downloads / L"planted_dll_was_loaded.txt"));
 }
 
+#if defined(_WIN64)
+// The 64-bit program on a 64-bit system without the 32-bit subsystem: the
+// SysWOW64 folder is moved away for the test and put back after it.
+class WithoutWow64 : public Installer {
+ protected:
+  void SetUp() override {
+    Installer::SetUp();
+    ASSERT_TRUE(MoveFileExW(Wow64().c_str(), Away().c_str(), 0)) << GetLastError();
+  }
+  void TearDown() override {
+    if (PathExists(Away())) {
+      RemoveDirectoryW(Wow64().c_str());
+      EXPECT_TRUE(MoveFileExW(Away().c_str(), Wow64().c_str(), 0)) << GetLastError();
+    }
+    Installer::TearDown();
+  }
+  static std::wstring Wow64() {
+    wchar_t wsz[MAX_PATH] = {};
+    GetSystemWow64DirectoryW(wsz, MAX_PATH);
+    return wsz;
+  }
+  static std::wstring Away() { return Wow64() + L".ny-away"; }
+};
+
+TEST_F(WithoutWow64, TheStepsForThe32BitSystemFolderAreSkipped) {
+  Process install(SetupPath(), L"/S");
+  ASSERT_EQ(install.Wait(), 0u);
+  EXPECT_FALSE(PathExists(Wow64())) << "the install made a SysWOW64 folder";
+  for (const wchar_t* pwszFile : {L"ZorvakMiniDriver.dll", L"ZorvakMiniDriver.cfg"}) {
+    EXPECT_TRUE(SystemFileExists(true, pwszFile)) << "native system folder";
+  }
+  for (const wchar_t* pwszKey : kCardKeys) {
+    EXPECT_EQ(ValueCount(pwszKey, TRUE), 5);
+  }
+  EXPECT_EQ(ValueCount(kUninstallKey, FALSE), 6);
+  EXPECT_EQ(_wcsicmp(ShortcutTarget().c_str(), (InstallDir() + L"\\Uninstall.exe").c_str()), 0) << "shortcut";
+
+  UninstallSilently();
+  EXPECT_FALSE(PathExists(Wow64()));
+  for (const wchar_t* pwszFile : {L"ZorvakMiniDriver.dll", L"ZorvakMiniDriver.cfg"}) {
+    EXPECT_FALSE(SystemFileExists(true, pwszFile));
+  }
+  for (const wchar_t* pwszKey : kCardKeys) {
+    EXPECT_EQ(ValueCount(pwszKey, TRUE), -1);
+    EXPECT_EQ(ValueCount(pwszKey, FALSE), -1);
+  }
+  EXPECT_EQ(ValueCount(kUninstallKey, FALSE), -1);
+  EXPECT_FALSE(PathExists(ShortcutPath()));
+  EXPECT_FALSE(PathExists(InstallDir()));
+}
+#endif
+
 }  // namespace
