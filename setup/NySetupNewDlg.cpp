@@ -8,8 +8,6 @@
 #include "NySetupProgress.h"
 #include "resource.h"
 
-volatile LONG g_u4UiState = 0;
-
 namespace {
 
 // Posted by the worker when the run has ended; wParam is its result.
@@ -19,8 +17,6 @@ const wchar_t kTitleWelcomeInstall[] = L"Welcome to Zorvak Smart Card Minidriver
 const wchar_t kTitleWelcomeUninstall[] = L"Welcome to Zorvak Smart Card Minidriver Uninstall Wizard";
 const wchar_t kTitleDoneInstall[] = L"Completed Zorvak Smart Card Minidriver Setup Wizard";
 const wchar_t kTitleDoneUninstall[] = L"Completed Zorvak Smart Card Minidriver Uninstall Wizard";
-
-void SetUiState(LONG lState) { InterlockedExchange(&g_u4UiState, lState); }
 
 }  // namespace
 
@@ -35,11 +31,9 @@ WizardEnd RunUnattended(CNySetupExec* pExec) {
     return WIZARD_END_NOT_PREPARED;
   }
   if (!pExec->SetInstance(nullptr)) return WIZARD_END_OTHER_INSTANCE;
-  SetUiState(1);
   const BOOL bResult = pExec->RunActionList(OnUnattendedProgress, nullptr);
   pExec->RunFinishList();
   pExec->Clear();
-  SetUiState(2);
   return bResult ? WIZARD_END_SUCCEEDED : WIZARD_END_FAILED;
 }
 
@@ -54,11 +48,7 @@ CNySetupNewDlg::CNySetupNewDlg(CNySetupExec* pExec)
     : m_pExec(pExec), m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
 
 CNySetupNewDlg::~CNySetupNewDlg() {
-  if (m_hWorker != nullptr) {
-    WaitForSingleObject(m_hWorker, INFINITE);
-    CloseHandle(m_hWorker);
-  }
-  if (m_hTitleFont != nullptr) DeleteObject(m_hTitleFont);
+  if (m_worker) WaitForSingleObject(m_worker.Get(), INFINITE);
 }
 
 INT_PTR CNySetupNewDlg::DoModal() {
@@ -87,10 +77,10 @@ INT_PTR CALLBACK CNySetupNewDlg::DialogProc(HWND hDlg, UINT uMsg, WPARAM wParam,
     case WM_CLOSE: {
       // Closing is refused while actions or the finish list run; closing the
       // finish page skips the finish list.
-      const LONG lState = InterlockedCompareExchange(&g_u4UiState, 0, 0);
-      if (lState == 1) return TRUE;
-      EndDialog(hDlg, lState == 0 ? WIZARD_END_CANCELLED
-                                  : (pSelf->m_bRunSucceeded ? WIZARD_END_SUCCEEDED : WIZARD_END_FAILED));
+      const int nState = pSelf->m_uiState.load();
+      if (nState == UI_BUSY) return TRUE;
+      EndDialog(hDlg, nState == UI_IDLE ? WIZARD_END_CANCELLED
+                                        : (pSelf->m_bRunSucceeded ? WIZARD_END_SUCCEEDED : WIZARD_END_FAILED));
       return TRUE;
     }
     case WM_CTLCOLORSTATIC:
@@ -117,8 +107,6 @@ INT_PTR CALLBACK CNySetupNewDlg::DialogProc(HWND hDlg, UINT uMsg, WPARAM wParam,
 }
 
 BOOL CNySetupNewDlg::OnInitDialog() {
-  InterlockedExchange(&g_bCancelRequested, 0);
-  SetUiState(0);
   SendMessageW(m_hDlg, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessageW(m_hDlg, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
   if (!m_pExec->HandleSetupResources(136, L"\\PackageFiles\\SetupScript.xml", FALSE)) {
@@ -152,8 +140,8 @@ BOOL CNySetupNewDlg::OnInitDialog() {
     }
   }
 
-  m_hTitleFont = CreateFontW(20, 0, 0, 0, 600, FALSE, FALSE, FALSE, 134, 0, 0, 0, 0x20, L"Tahoma");
-  SendDlgItemMessageW(m_hDlg, IDC_STATIC_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(m_hTitleFont), TRUE);
+  m_titleFont.Reset(CreateFontW(20, 0, 0, 0, 600, FALSE, FALSE, FALSE, 134, 0, 0, 0, 0x20, L"Tahoma"));
+  SendDlgItemMessageW(m_hDlg, IDC_STATIC_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(m_titleFont.Get()), TRUE);
   const bool bInstall = IsInstallMode();
   CNyString caption;
   m_pExec->GetStringValue(bInstall ? "IDS_MAIN_UI_INSTALL_TITLE" : "IDS_MAIN_UI_UNINSTALL_TITLE", &caption);
@@ -179,12 +167,11 @@ void CNySetupNewDlg::OnCommand(WORD wId) {
   switch (wId) {
     case IDC_BTN_CANCEL:
       m_pExec->RequestStop();
-      InterlockedExchange(&g_bCancelRequested, 1);
-      if (InterlockedCompareExchange(&g_u4UiState, 0, 0) == 0) EndDialog(m_hDlg, WIZARD_END_CANCELLED);
+      if (m_uiState.load() == UI_IDLE) EndDialog(m_hDlg, WIZARD_END_CANCELLED);
       break;
     case IDC_BTN_INSTALL:
     case IDC_BTN_UNINSTALL:
-      if (InterlockedCompareExchange(&g_u4UiState, 0, 0) == 0) OnStartRun();
+      if (m_uiState.load() == UI_IDLE) OnStartRun();
       break;
     case IDC_BTN_FINISH:
       OnFinish();
@@ -205,7 +192,7 @@ void CNySetupNewDlg::OnCommand(WORD wId) {
 }
 
 void CNySetupNewDlg::OnStartRun() {
-  SetUiState(1);
+  m_uiState.store(UI_BUSY);
   const bool bInstall = IsInstallMode();
   EnableWindow(GetDlgItem(m_hDlg, bInstall ? IDC_BTN_INSTALL : IDC_BTN_UNINSTALL), FALSE);
   EnableWindow(GetDlgItem(m_hDlg, IDC_BTN_CANCEL), FALSE);
@@ -215,8 +202,8 @@ void CNySetupNewDlg::OnStartRun() {
 }
 
 bool CNySetupNewDlg::StartWorker() {
-  m_hWorker = CreateThread(nullptr, 0, SetupWorkerThread, this, 0, nullptr);
-  return m_hWorker != nullptr;
+  m_worker.Reset(CreateThread(nullptr, 0, SetupWorkerThread, this, 0, nullptr));
+  return m_worker.IsValid();
 }
 
 DWORD WINAPI CNySetupNewDlg::SetupWorkerThread(LPVOID pvDialog) {
@@ -225,19 +212,14 @@ DWORD WINAPI CNySetupNewDlg::SetupWorkerThread(LPVOID pvDialog) {
   HWND hDlg = pSelf->m_hDlg;
   context.SetData(NY_TAG_DIALOG, &hDlg, sizeof(hDlg));
   const BOOL bResult = pSelf->m_pExec->RunActionList(OnActionProgress, &context);
-  if (InterlockedCompareExchange(&g_bCancelRequested, 0, 0) != 0) {
-    SetUiState(2);
-    PostMessageW(hDlg, WM_NY_RUN_DONE, FALSE, 0);
-    return DWORD(-1);
-  }
-  SetUiState(2);
+  pSelf->m_uiState.store(UI_DONE);
   PostMessageW(hDlg, WM_NY_RUN_DONE, bResult, 0);
   return bResult ? 1 : 0;
 }
 
 void CNySetupNewDlg::OnRunDone(BOOL bSucceeded) {
   m_bRunSucceeded = bSucceeded;
-  if (InterlockedCompareExchange(&g_bCancelRequested, 0, 0) != 0) {
+  if (m_pExec->StopRequested()) {
     EndDialog(m_hDlg, WIZARD_END_CANCELLED);
     return;
   }
@@ -256,9 +238,9 @@ void CNySetupNewDlg::OnRunDone(BOOL bSucceeded) {
 }
 
 void CNySetupNewDlg::OnFinish() {
-  SetUiState(1);
+  m_uiState.store(UI_BUSY);
   m_pExec->RunFinishList();
   m_pExec->Clear();
-  SetUiState(2);
+  m_uiState.store(UI_DONE);
   EndDialog(m_hDlg, m_bRunSucceeded ? WIZARD_END_SUCCEEDED : WIZARD_END_FAILED);
 }

@@ -4,7 +4,10 @@
 // the dialog only through window messages.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
+
+#include "NyHandle.h"
 
 class CNySetupExec;
 
@@ -16,10 +19,6 @@ enum WizardEnd : INT_PTR {
   WIZARD_END_SUCCEEDED,        // the run succeeded
   WIZARD_END_FAILED,           // the run failed
 };
-
-// The wizard's progress through a run: 0 idle (welcome page), 1 busy
-// (actions or finish list running), 2 done.
-extern volatile LONG g_u4UiState;
 
 // A silent install or uninstall: nobody is at the screen, so no window is
 // made at all; the run, the finish list and Clear follow one another.
@@ -49,10 +48,14 @@ class CNySetupNewDlg {
   // Sets a control's text from the script; false when the key is unknown.
   bool SetTextFromScript(int nId, const char* pszKey);
 
+  // The wizard's progress through a run, read by both threads.
+  enum UiState : int { UI_IDLE, UI_BUSY, UI_DONE };
+
   CNySetupExec* m_pExec;
   HWND m_hDlg = nullptr;
   HICON m_hIcon;
-  HFONT m_hTitleFont = nullptr;
-  HANDLE m_hWorker = nullptr;
+  CNyGdiObject m_titleFont;
+  CNyHandle m_worker;
+  std::atomic<int> m_uiState{UI_IDLE};
   BOOL m_bRunSucceeded = FALSE;
 };

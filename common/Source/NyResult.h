@@ -14,4 +14,6 @@ constexpr uint32_t NY_E_ABORTED = 0xE0603007;         // the progress callback a
 constexpr uint32_t NY_E_ATTR_MISSING = 0xE0607003;    // a required attribute is missing from its element
 constexpr uint32_t NY_E_XML_PARSE = 0xE0609000;       // the XML text did not parse
 constexpr uint32_t NY_E_NO_TEMPLATE = 0xE0609001;     // an action's description template is missing
+constexpr uint32_t NY_E_BAD_VERSION = 0xFFFFFFFF;     // the script's Version text does not parse
+constexpr uint32_t NY_E_NOT_AN_ACTION = 0xFFFFFFFF;   // progress of a list child the factory does not know
 constexpr uint32_t NY_E_FAIL = 0xE0FFFFFF;            // no usable temporary folder; not an administrator; an empty registry path component

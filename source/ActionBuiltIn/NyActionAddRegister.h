@@ -1,5 +1,5 @@
 #pragma once
-#include "../NyAction.h"
+#include "NyAction.h"
 
 // <AddRegister Root="HKEY_..." SubKey="..." ValueName="..." ValueType="REG_SZ|REG_DWORD|REG_BINARY"
 //              ValueData="..." Key64="true|false" os="os32|os64"/>: writes one value, creating its key path.

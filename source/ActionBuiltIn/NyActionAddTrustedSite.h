@@ -1,5 +1,5 @@
 #pragma once
-#include "../NyAction.h"
+#include "NyAction.h"
 
 // <AddTrustedSite Url="pattern"/>: maps the pattern to the Trusted Sites zone.
 class CNyActionAddTrustedSite : public CNyAction {

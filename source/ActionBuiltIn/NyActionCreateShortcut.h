@@ -1,5 +1,5 @@
 #pragma once
-#include "../NyAction.h"
+#include "NyAction.h"
 
 // <CreateShortcut RootPath="folder" SubDirName="sub" Name="Uninstall" Src="target"
 //                 Icon="icon file" CmdLine="arguments" Index="0"/>:

@@ -1,5 +1,5 @@
 #pragma once
-#include "../NyAction.h"
+#include "NyAction.h"
 
 // <DelRegister Root="HKEY_..." SubKey="..." ValueName="..." Key64="true|false" os="os32|os64"/>:
 // deletes one value, or with no ValueName the whole key tree, in one view.

@@ -1,5 +1,5 @@
 #pragma once
-#include "../NyAction.h"
+#include "NyAction.h"
 
 // <DelTrustedSite Url="pattern"/>: removes the pattern from the Trusted Sites zone.
 class CNyActionDelTrustedSite : public CNyAction {

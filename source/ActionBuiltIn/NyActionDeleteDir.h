@@ -1,5 +1,5 @@
 #pragma once
-#include "../NyAction.h"
+#include "NyAction.h"
 
 // <DelDir Src="..." CheckIsEmpty="true|false"/>: deletes a folder tree; with
 // CheckIsEmpty (the default) only an empty folder.

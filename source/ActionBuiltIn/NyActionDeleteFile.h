@@ -1,5 +1,5 @@
 #pragma once
-#include "../NyAction.h"
+#include "NyAction.h"
 
 // <DelFile Src="..." Unregister="true|false" os="os32|os64"/>: deletes one
 // file, or leaves it to the next restart when it is in use.

@@ -1,5 +1,5 @@
 #pragma once
-#include "../NyAction.h"
+#include "NyAction.h"
 
 // <File Dest="..." Src="..." Register="true|false" CmpVer="true|false" os="os32|os64"/>
 // Copies one file, or a folder's content when Src ends in '*' or '\'.

@@ -1,5 +1,5 @@
 #pragma once
-#include "../NyAction.h"
+#include "NyAction.h"
 
 // <KillProcess Name="path or file name"/> or <KillProcess Pid="1234"/>: ends
 // every process started from a program file, or one process by its id.

@@ -1,5 +1,5 @@
 #pragma once
-#include "../NyAction.h"
+#include "NyAction.h"
 
 // <RegCertFile Src="certificate.cer" StoreName="MY|ROOT|TRUST|CA|name"/>:
 // adds one DER certificate file to a system store ("MY" when absent).

@@ -1,5 +1,5 @@
 #pragma once
-#include "../NyAction.h"
+#include "NyAction.h"
 
 // <RunRegFile Src="file.reg" Key64="true|false" os="os32|os64"/>: imports a
 // registry file with the system's regedit of the chosen view.

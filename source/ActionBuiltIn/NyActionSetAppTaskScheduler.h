@@ -1,5 +1,5 @@
 #pragma once
-#include "../NyAction.h"
+#include "NyAction.h"
 
 // <SetAppTaskScheduler Name="task" Type="Create|Delete|Run|End" AppPath="program"
 //                      Param="parameters" Description="comment" Interval="minutes"/>:

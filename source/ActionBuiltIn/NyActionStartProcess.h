@@ -1,5 +1,5 @@
 #pragma once
-#include "../NyAction.h"
+#include "NyAction.h"
 
 // <StartProcess Src="program" CmdLine="parameters" Silent="true|false" Wait="true|false"/>:
 // starts a program through the shell, hidden and waited for by default.

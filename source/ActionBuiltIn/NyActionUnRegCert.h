@@ -1,5 +1,5 @@
 #pragma once
-#include "../NyAction.h"
+#include "NyAction.h"
 
 // <UnRegCert StoreName="MY" CertType="RSA|ECC" KeySpec="KEYEXCHANGE|SIGNATURE"
 //            CspName="provider" CntName="container"/>:

@@ -64,6 +64,21 @@ TEST_F(Actions, FactoryMatchesNamesExactly) {
   EXPECT_EQ(m_factory.CreateAction(nullptr), nullptr);
 }
 
+TEST_F(Actions, FactoryTableSaysWhichFailuresLetARunGoOn) {
+  EXPECT_EQ(m_factory.FailureRule("DelRegister"), NyActionFailure::PassesIfGone);
+  for (const char* pszName : {"KillProcess", "AddTrustedSite", "DelTrustedSite", "SetAppTaskScheduler"}) {
+    EXPECT_EQ(m_factory.FailureRule(pszName), NyActionFailure::Passes) << pszName;
+  }
+  EXPECT_EQ(m_factory.FailureRule("File"), NyActionFailure::Stops);
+  EXPECT_EQ(m_factory.FailureRule("delregister"), NyActionFailure::Stops);
+  EXPECT_EQ(m_factory.FailureRule("Bogus"), NyActionFailure::Stops);
+  EXPECT_TRUE(ActionFailureMayPass(NyActionFailure::Stops, 0));
+  EXPECT_FALSE(ActionFailureMayPass(NyActionFailure::Stops, 5));
+  EXPECT_TRUE(ActionFailureMayPass(NyActionFailure::PassesIfGone, 2));
+  EXPECT_FALSE(ActionFailureMayPass(NyActionFailure::PassesIfGone, 5));
+  EXPECT_TRUE(ActionFailureMayPass(NyActionFailure::Passes, 0xE0600007));
+}
+
 TEST_F(Actions, FactoryTableHoldsTwoHundredFiftySixRows) {
   CaptureLogger log;
   CNyActionFactory factory;

@@ -13,7 +13,7 @@
 #include "NyComUtil.h"
 #include "NyResult.h"
 #include "NyTaskScheduler.h"
-#include "ActionBuiltIn/NyActionSetAppTaskScheduler.h"
+#include "NyActionSetAppTaskScheduler.h"
 
 namespace {
 

@@ -63,16 +63,14 @@ std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin()
 // The embedded package, loaded and listed.
 struct EmbeddedPackage {
   EmbeddedPackage() {
-    BYTE* pb = nullptr;
-    bLoaded = LoadPackageResource(NY_PACKAGE_RESOURCE_ID, &pb, &cb) != FALSE;
-    bytes.reset(pb);
-    extractor = std::make_unique<CMemExtractFiles>(pb, cb);
+    bLoaded = LoadPackageResource(NY_PACKAGE_RESOURCE_ID, &bytes, &cb) == 0;
+    extractor = std::make_unique<CMemExtractFiles>(bytes, cb);
     bListed = bLoaded && extractor->GetFileList(list);
   }
   std::string Data(const CFileInfo& entry) const {
-    return std::string(reinterpret_cast<const char*>(bytes.get()) + entry.m_u4Offset, entry.m_u4Size);
+    return std::string(reinterpret_cast<const char*>(bytes) + entry.m_u4Offset, entry.m_u4Size);
   }
-  std::unique_ptr<BYTE[]> bytes;
+  const BYTE* bytes = nullptr;
   DWORD cb = 0;
   bool bLoaded = false, bListed = false;
   std::unique_ptr<CMemExtractFiles> extractor;
@@ -121,7 +119,7 @@ TEST(PackageResource, ListsAndExtractsTheEmbeddedPackage) {
 
   // The extraction folder ends in '\', so every path has a doubled backslash.
   TempFolder dir;
-  ASSERT_TRUE(CMemExtractFiles::ExtractFiles(package.extractor.get(), package.list, L"", dir.Path() + L"\\"));
+  ASSERT_EQ(CMemExtractFiles::ExtractFiles(package.extractor.get(), package.list, L"", dir.Path() + L"\\"), 0u);
   for (const CFileInfo& entry : package.list) {
     const std::wstring path = dir.Path() + L"\\" + entry.m_strRelativePath;
     if (entry.IsFolder())
@@ -136,11 +134,14 @@ TEST(PackageResource, ListsAndExtractsTheEmbeddedPackage) {
 }
 
 TEST(PackageResource, LoadFailsWithoutOutPointersOrResource) {
-  BYTE* pb = nullptr;
+  const BYTE* pb = nullptr;
   DWORD cb = 0;
-  EXPECT_FALSE(LoadPackageResource(NY_PACKAGE_RESOURCE_ID, nullptr, &cb));
-  EXPECT_FALSE(LoadPackageResource(NY_PACKAGE_RESOURCE_ID, &pb, nullptr));
-  EXPECT_FALSE(LoadPackageResource(NY_PACKAGE_RESOURCE_ID + 1, &pb, &cb));
+  EXPECT_EQ(LoadPackageResource(NY_PACKAGE_RESOURCE_ID, nullptr, &cb), static_cast<uint32_t>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(LoadPackageResource(NY_PACKAGE_RESOURCE_ID, &pb, nullptr), static_cast<uint32_t>(ERROR_INVALID_PARAMETER));
+  CaptureLogger log;
+  EXPECT_EQ(LoadPackageResource(NY_PACKAGE_RESOURCE_ID + 1, &pb, &cb),
+            static_cast<uint32_t>(ERROR_RESOURCE_NAME_NOT_FOUND));
+  EXPECT_TRUE(log.Contains("FindResourceW failed for the package resource (error 0x00000716)"));
   EXPECT_EQ(pb, nullptr);
 
   CFileInfoArray list;
@@ -153,18 +154,18 @@ TEST(PackageExtract, TheWantedPathIsFoundIgnoringCaseAndWrittenAlone) {
   ASSERT_TRUE(package.bListed);
   TempFolder dir;
   CaptureLogger log;
-  ASSERT_TRUE(CMemExtractFiles::ExtractFiles(package.extractor.get(), package.list, L"\\packagefiles\\setupscript.xml",
-                                             dir.Path() + L"\\"));
+  ASSERT_EQ(CMemExtractFiles::ExtractFiles(package.extractor.get(), package.list, L"\\packagefiles\\setupscript.xml",
+                                             dir.Path() + L"\\"), 0u);
   EXPECT_EQ(ReadBytes(dir.Sub(L"PackageFiles\\SetupScript.xml")), package.Data(package.list[3]));
   EXPECT_FALSE(Exists(dir.Sub(L"PackageFiles\\System32(x86)")));
   EXPECT_FALSE(Exists(dir.Sub(L"PackageFiles\\Reg")));
 
   // No such entry: false, nothing written, nothing logged.
-  EXPECT_FALSE(CMemExtractFiles::ExtractFiles(package.extractor.get(), package.list, L"\\PackageFiles\\Other.xml",
-                                              dir.Path() + L"\\"));
+  EXPECT_NE(CMemExtractFiles::ExtractFiles(package.extractor.get(), package.list, L"\\PackageFiles\\Other.xml",
+                                              dir.Path() + L"\\"), 0u);
   EXPECT_TRUE(log.lines.empty());
   // An empty list extracts nothing and succeeds.
-  EXPECT_TRUE(CMemExtractFiles::ExtractFiles(package.extractor.get(), CFileInfoArray(), L"", dir.Path() + L"\\"));
+  EXPECT_EQ(CMemExtractFiles::ExtractFiles(package.extractor.get(), CFileInfoArray(), L"", dir.Path() + L"\\"), 0u);
 }
 
 TEST(PackageExtract, WritesEveryByteAroundTheChunkSize) {
@@ -174,7 +175,7 @@ TEST(PackageExtract, WritesEveryByteAroundTheChunkSize) {
                          Node::File("c1.bin", "\n"), Node::File("d0.bin", "")});
   ASSERT_TRUE(package.bListed);
   TempFolder dir;
-  ASSERT_TRUE(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", dir.Path() + L"\\"));
+  ASSERT_EQ(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", dir.Path() + L"\\"), 0u);
   EXPECT_EQ(ReadBytes(dir.Sub(L"a16384.bin")), pattern.substr(0, 16384));
   EXPECT_EQ(ReadBytes(dir.Sub(L"b16385.bin")), pattern);
   EXPECT_EQ(ReadBytes(dir.Sub(L"c1.bin")), "\n");  // binary: no "\r\n"
@@ -188,7 +189,7 @@ TEST(PackageExtract, ReplacesALargerFileExactly) {
   TempFolder dir;
   fs::create_directories(dir.Sub(L"Data"));
   std::ofstream(fs::path(dir.Sub(L"Data\\small.txt")), std::ios::binary) << std::string(100000, 'o');
-  ASSERT_TRUE(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", dir.Path() + L"\\"));
+  ASSERT_EQ(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", dir.Path() + L"\\"), 0u);
   EXPECT_EQ(ReadBytes(dir.Sub(L"Data\\small.txt")), "ten bytes!");
 }
 
@@ -198,7 +199,7 @@ TEST(PackageExtract, AFolderAtTheTargetPathStopsTheExtraction) {
   TempFolder dir;
   fs::create_directories(dir.Sub(L"PackageFiles\\SetupScript.xml"));
   CaptureLogger log;
-  EXPECT_FALSE(CMemExtractFiles::ExtractFiles(package.extractor.get(), package.list, L"", dir.Path() + L"\\"));
+  EXPECT_NE(CMemExtractFiles::ExtractFiles(package.extractor.get(), package.list, L"", dir.Path() + L"\\"), 0u);
 
   const std::string prefix = "CMemExtractFiles::ExtractFileEx()->fopen(" +
                              Narrow(dir.Path() + L"\\\\PackageFiles\\SetupScript.xml") + ") error. GetLastError=0x";
@@ -216,7 +217,7 @@ TEST(PackageExtract, AFileNamedWithoutADotIsMadeAFolderFirst) {
   TempFolder dir;
   if (dir.Path().find(L'.') != std::wstring::npos) GTEST_SKIP() << "the temporary folder's path has a dot";
   CaptureLogger log;
-  EXPECT_FALSE(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", dir.Path() + L"\\"));
+  EXPECT_NE(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", dir.Path() + L"\\"), 0u);
   EXPECT_TRUE(IsFolder(dir.Sub(L"Data\\LICENSE")));
   ASSERT_EQ(log.lines.size(), 1u);
   EXPECT_EQ(log.lines[0].text.rfind("CMemExtractFiles::ExtractFileEx()->fopen(", 0), 0u);
@@ -229,13 +230,13 @@ TEST(PackageExtract, RootFilesStayInsideATargetWithoutTrailingSeparator) {
   ASSERT_TRUE(package.bListed);
   ASSERT_EQ(package.list.at(0).m_strRelativePath, L"root.txt");
   TempFolder dir;
-  ASSERT_TRUE(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", dir.Sub(L"out")));
+  ASSERT_EQ(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", dir.Sub(L"out")), 0u);
   EXPECT_EQ(ReadBytes(dir.Sub(L"out\\root.txt")), "r");
   EXPECT_FALSE(Exists(dir.Sub(L"outroot.txt")));
 
   // An empty target folder would put everything under the drive's root.
   CaptureLogger log;
-  EXPECT_FALSE(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", L""));
+  EXPECT_NE(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", L""), 0u);
   ASSERT_EQ(log.lines.size(), 1u);
   EXPECT_EQ(log.lines[0].text, "u4Result = E0600007");
   EXPECT_EQ(log.lines[0].u4Level, LOG_LEVEL_ERROR);
@@ -262,16 +263,16 @@ TEST(PackageExtract, RefusesPlantedNamesAndForeignRanges) {
   TempFolder dir;
   CFileInfo entry = package.list.at(0);
   entry.m_u4Size = DWORD(package.bytes.size()) + 1;
-  EXPECT_FALSE(CMemExtractFiles::ExtractFileEx(&package.extractor, dir.Sub(L"a.txt"), entry));
+  EXPECT_NE(CMemExtractFiles::ExtractFileEx(&package.extractor, dir.Sub(L"a.txt"), entry), 0u);
   EXPECT_FALSE(Exists(dir.Sub(L"a.txt")));
   // No path, a folder entry, or no bytes: false without a log line.
   CaptureLogger log;
-  EXPECT_FALSE(CMemExtractFiles::ExtractFileEx(&package.extractor, L"", package.list[0]));
+  EXPECT_NE(CMemExtractFiles::ExtractFileEx(&package.extractor, L"", package.list[0]), 0u);
   CFileInfo folder = package.list[0];
   folder.m_u1Flags = 0x80;
-  EXPECT_FALSE(CMemExtractFiles::ExtractFileEx(&package.extractor, dir.Sub(L"b.txt"), folder));
+  EXPECT_NE(CMemExtractFiles::ExtractFileEx(&package.extractor, dir.Sub(L"b.txt"), folder), 0u);
   CMemExtractFiles empty(nullptr, 0);
-  EXPECT_FALSE(CMemExtractFiles::ExtractFileEx(&empty, dir.Sub(L"c.txt"), package.list[0]));
+  EXPECT_NE(CMemExtractFiles::ExtractFileEx(&empty, dir.Sub(L"c.txt"), package.list[0]), 0u);
   EXPECT_TRUE(log.lines.empty());
 }
 

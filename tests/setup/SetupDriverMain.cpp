@@ -7,12 +7,11 @@
 #include <cwchar>
 
 #include "NySetupExec.h"
-#include "NySetupProgress.h"
 
 namespace {
 
 uint32_t SilentProgress(CNySetupStatus* pStatus, void*) {
-  return ActionFailureAnswer(pStatus->m_strActionName.GetAnsi(), pStatus->m_u4Result);
+  return ActionFailureMayPass(pStatus->m_failure, pStatus->m_u4Result) ? NY_PROGRESS_CONTINUE : NY_PROGRESS_ABORT;
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 
 #include "NyRegistryUtil.h"
 #include "NySetupExec.h"
-#include "NySetupProgress.h"
 #include "NySystem_Win.h"
 
 // Resource ids of the embedded test packages, in the order they are built.
@@ -77,7 +76,7 @@ struct Recorder {
     pSelf->calls.push_back({pStatus->m_u4Completed, pStatus->m_u4Total, pStatus->m_bDone, pStatus->m_u4Result,
                             pStatus->m_strActionName.GetAnsi()});
     const size_t i = pSelf->calls.size() - 1;
-    return i < pSelf->answers.size() ? pSelf->answers[i] : ActionFailureAnswer(pStatus->m_strActionName.GetAnsi(),
-                                                                               pStatus->m_u4Result);
+    if (i < pSelf->answers.size()) return pSelf->answers[i];
+    return ActionFailureMayPass(pStatus->m_failure, pStatus->m_u4Result) ? NY_PROGRESS_CONTINUE : NY_PROGRESS_ABORT;
   }
 };

@@ -21,6 +21,13 @@ void NyLog(uint32_t u4Level, const char* pszSrcFile, int nLine, const char* pszF
   if (pLogger != nullptr) pLogger->Log(u4Level, pszSrcFile, nLine, szText);
 }
 
+uint32_t NyLogFailure(const char* pszSrcFile, int nLine, uint32_t u4Result, const char* pszOperation,
+                      const char* pszObject) {
+  NyLog(LOG_LEVEL_ERROR, pszSrcFile, nLine, "%s failed for %s (error 0x%08X)", pszOperation,
+        pszObject != nullptr ? pszObject : "", static_cast<unsigned>(u4Result));
+  return u4Result;
+}
+
 void NyFillLogRecord(LogRecord* pRecord, uint32_t u4Level, const char* pszSrcFile, uint32_t u4Line,
                      const char* pszText, uint64_t u8Time, uint32_t u4ProcessId, uint32_t u4ThreadId) {
   memset(pRecord, 0, sizeof(*pRecord));

@@ -18,8 +18,19 @@ void NyLog(uint32_t u4Level, const char* pszSrcFile, int nLine, const char* pszF
 // to the system ANSI code page for the record.
 void NyLogW(uint32_t u4Level, const char* pszSrcFile, int nLine, const wchar_t* pwszFormat, ...);
 
+// The one record of a failure, written where it happens: the operation, the
+// object it concerned (a path, key, store, task) and the code that came
+// back, in one line at LOG_LEVEL_ERROR. It returns the code, so a caller
+// hands it on in the same statement:
+//   return NYFAIL(GetLastError(), "CopyFileW", dest.c_str());
+uint32_t NyLogFailure(const char* pszSrcFile, int nLine, uint32_t u4Result, const char* pszOperation,
+                      const char* pszObject);
+uint32_t NyLogFailure(const char* pszSrcFile, int nLine, uint32_t u4Result, const char* pszOperation,
+                      const wchar_t* pwszObject);
+
 #define NYLOG(level, ...) NyLog((level), __FILE__, __LINE__, __VA_ARGS__)
 #define NYLOGW(level, ...) NyLogW((level), __FILE__, __LINE__, __VA_ARGS__)
+#define NYFAIL(u4, operation, object) NyLogFailure(__FILE__, __LINE__, (u4), (operation), (object))
 
 // The logging conventions every operation follows.
 #define NYLOG_ENTER(name) NYLOG(LOG_LEVEL_TRACE, "+++++ %s...", (name))

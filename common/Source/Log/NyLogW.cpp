@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <cstdarg>
 
 #include "ILogger.h"
@@ -18,4 +20,13 @@ void NyLogW(uint32_t u4Level, const char* pszSrcFile, int nLine, const wchar_t* 
   if (WideToCodePage(wszText, 0, szText, &cb) != 0) return;
   ILogger* pLogger = g_pNyLogger;
   if (pLogger != nullptr) pLogger->Log(u4Level, pszSrcFile, nLine, szText);
+}
+
+uint32_t NyLogFailure(const char* pszSrcFile, int nLine, uint32_t u4Result, const char* pszOperation,
+                      const wchar_t* pwszObject) {
+  wchar_t wszOperation[128] = {};
+  MultiByteToWideChar(CP_ACP, 0, pszOperation, -1, wszOperation, ARRAYSIZE(wszOperation) - 1);
+  NyLogW(LOG_LEVEL_ERROR, pszSrcFile, nLine, L"%s failed for %s (error 0x%08X)", wszOperation,
+         pwszObject != nullptr ? pwszObject : L"", static_cast<unsigned>(u4Result));
+  return u4Result;
 }

@@ -3,6 +3,7 @@
 // action run, and the progress callback's contract.
 #include <cstdint>
 
+#include "NyActionFactory.h"
 #include "NyObject.h"
 #include "NyString.h"
 #include "NyVersionText.h"
@@ -37,7 +38,9 @@ class CNySetupStatus : public CNyObject {
   CNyString m_strActionName;
   CNyString m_strDescription;
   uint32_t m_bDone = 0;
-  uint32_t m_u4Result = 0;  // 0xFFFFFFFF: the child could not be made an action
+  uint32_t m_u4Result = 0;  // NY_E_NOT_AN_ACTION: the child could not be made an action
+  // The factory's rule for a failure of this kind of action.
+  NyActionFailure m_failure = NyActionFailure::Stops;
 };
 
 // Answers of a progress callback.

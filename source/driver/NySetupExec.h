@@ -1,16 +1,20 @@
 #pragma once
-// The setup driver: command line, preparation of a run (package, script,
-// product facts), the action run with its progress callback, the single
-// instance, the installed-version check and the uninstaller's
-// copy-and-self-delete.
+// The setup driver: the command line and the run mode, and the one object
+// through which the wizard prepares a run, runs it and cleans up. Each step
+// is a unit of its own: NyTempFolder, NySetupResources, NyAdminGate,
+// NyActionRun, NyInstance and NyUninstallCopy.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "NyActionFactory.h"
+#include "NyAdminGate.h"
 #include "NyConfigScript.h"
+#include "NyInstance.h"
 #include "NySetupInfo.h"
+#include "NyTempFolder.h"
 
 class CNySetupExec {
  public:
@@ -27,28 +31,30 @@ class CNySetupExec {
   // name; HandleCmdLine passes the process's own.
   BOOL HandleArguments(int argc, wchar_t** argv, const std::wstring& moduleFileName, uint32_t* pbExit);
 
-  // The first existing of: the user's temporary folder, Windows\Temp, the
-  // common application data folder, the Windows folder. Ends in '\'.
-  static BOOL GetAvailableTempPath(std::wstring* pFolder);
+  static BOOL GetAvailableTempPath(std::wstring* pFolder) { return ::GetAvailableTempPath(pFolder); }
   // Extracts the package resource into a fresh folder, loads and expands
   // the script and reads the product facts.
   BOOL HandleSetupResources(UINT uResourceId, const wchar_t* pwszScriptPath, BOOL bOnlyScript);
-  static BOOL IsAdministrator();
+  static BOOL IsAdministrator() { return ::IsAdministrator(); }
   // Releases the instance mutex, deletes the extraction folder and, in
   // uninstall mode, the program's own file.
   BOOL Clear();
 
   BOOL RunActionList(ProgressCallback pfnCallback, void* pvContext);
   BOOL RunFinishList();
-  void RequestStop() { InterlockedExchange(&m_lStop, 1); }
+  // The one stop token of a run: once set, no further action starts. It is
+  // never cleared.
+  void RequestStop() { m_bStop.store(true); }
+  bool StopRequested() const { return m_bStop.load(); }
   BOOL GetStringValue(const char* pszName, CNyString* pValue) const;
-  static void RefreshShellIcons();
 
   BOOL RunUninstallationInstance();
   BOOL SelfDelete();
 
   BOOL SetInstance(const wchar_t* pwszName);
-  BOOL CompareInstalledVersion(VersionCompareResult* pResult) const;
+  BOOL CompareInstalledVersion(VersionCompareResult* pResult) const {
+    return ::CompareInstalledVersion(m_setupInfo, pResult);
+  }
 
   int32_t GetSetupMode() const { return m_nSetupMode; }
   uint32_t IsSilent() const { return m_bSilent; }
@@ -59,14 +65,13 @@ class CNySetupExec {
 
  private:
   void SetMode(int32_t nMode);
-  bool StopRequested() const { return InterlockedCompareExchange(const_cast<volatile LONG*>(&m_lStop), 0, 0) != 0; }
-  uint32_t PrepareExtractFolder();
+  BOOL Fail(uint32_t u4Result);
 
   CNyXmlConfigScript m_script;
-  CNyActionFactory* m_pFactory;
+  CNyActionFactory m_factory;
   CNySetupInfo m_setupInfo;
-  HANDLE m_hInstanceMutex = nullptr;
-  volatile LONG m_lStop = 0;
+  CNyInstanceMutex m_instance;
+  std::atomic<bool> m_bStop{false};
   int32_t m_nSetupMode = SETUP_MODE_NONE;
   uint32_t m_bSilent = 0;
   uint32_t m_u4LastResult = 0;

@@ -11,11 +11,11 @@
 constexpr UINT NY_PACKAGE_RESOURCE_TYPE = 256;
 constexpr UINT NY_PACKAGE_RESOURCE_ID = 136;
 
-// Copies the package resource `uId` of the running module into a new heap
-// buffer (free it with delete[]). Returns nonzero on success; zero when an
-// out pointer is null, the resource cannot be found, loaded or locked, is
-// empty, or the buffer cannot be allocated.
-BOOL LoadPackageResource(UINT uId, BYTE** ppbBuffer, DWORD* pcbSize);
+// The package resource `uId` of the running module, in place: a resource
+// stays mapped for the life of its module, so nothing is copied. Returns 0,
+// ERROR_INVALID_PARAMETER for a null out pointer, or the error of the
+// failing resource call (ERROR_INVALID_DATA for an empty resource).
+uint32_t LoadPackageResource(UINT uId, const BYTE** ppbData, DWORD* pcbSize);
 
 // One entry of the file list: a file, or an empty folder.
 class CFileInfo {
@@ -37,8 +37,7 @@ class CFileInfo {
 // The flat file list, in reading order.
 using CFileInfoArray = std::vector<CFileInfo>;
 
-// Reads and extracts a package held in memory. It does not own the bytes:
-// the caller frees them after the object is gone.
+// Reads and extracts a package held in memory. It does not own the bytes.
 class CMemExtractFiles {
  public:
   CMemExtractFiles(const BYTE* pbData, DWORD cbData) : m_pbData(pbData), m_cbData(cbData) {}
@@ -51,16 +50,20 @@ class CMemExtractFiles {
   // Writes the entries under strTargetFolder (the folder followed directly
   // by each relative path). An empty strWanted writes every entry; otherwise
   // only the first entry whose relative path equals strWanted, ignoring the
-  // case of A-Z (false when there is none). Stops at the first failure.
-  static bool ExtractFiles(const CMemExtractFiles* pExtractor, const CFileInfoArray& list, std::wstring strWanted,
+  // case of A-Z (ERROR_FILE_NOT_FOUND when there is none). Stops at the
+  // first failure and returns its code: the system's error of the failing
+  // call, so the caller can tell what went wrong.
+  static uint32_t ExtractFiles(const CMemExtractFiles* pExtractor, const CFileInfoArray& list, std::wstring strWanted,
                            std::wstring strTargetFolder);
 
   // Writes one file entry to strTargetFile ("wb": an existing file is
   // replaced) in chunks of 16,384 bytes through a 16,384-byte stream buffer.
-  static bool ExtractFileEx(const CMemExtractFiles* pExtractor, std::wstring strTargetFile, CFileInfo entry);
+  // 0, or ERROR_INVALID_PARAMETER for no bytes, path or a folder entry, or
+  // the error of the failing open or write.
+  static uint32_t ExtractFileEx(const CMemExtractFiles* pExtractor, std::wstring strTargetFile, CFileInfo entry);
 
  private:
-  static bool ExtractEntry(const CMemExtractFiles* pExtractor, const CFileInfo& entry,
+  static uint32_t ExtractEntry(const CMemExtractFiles* pExtractor, const CFileInfo& entry,
                            const std::wstring& strTargetFolder);
 
   const BYTE* m_pbData;

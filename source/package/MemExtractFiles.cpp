@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <new>
+#include <memory>
 
 #include "Log/NyLog.h"
 #include "NyFileUtil.h"
@@ -44,24 +44,27 @@ std::string AnsiForLog(const std::wstring& text) {
   return out;
 }
 
+// The system's error of a failed write, or ERROR_WRITE_FAULT where the C
+// library left none.
+uint32_t WriteError() {
+  const DWORD dwError = GetLastError();
+  return dwError != 0 ? dwError : static_cast<uint32_t>(ERROR_WRITE_FAULT);
+}
+
 }  // namespace
 
-BOOL LoadPackageResource(UINT uId, BYTE** ppbBuffer, DWORD* pcbSize) {
-  if (ppbBuffer == nullptr || pcbSize == nullptr) return FALSE;
+uint32_t LoadPackageResource(UINT uId, const BYTE** ppbData, DWORD* pcbSize) {
+  if (ppbData == nullptr || pcbSize == nullptr) return ERROR_INVALID_PARAMETER;
   HRSRC hResource = FindResourceW(nullptr, MAKEINTRESOURCEW(uId), MAKEINTRESOURCEW(NY_PACKAGE_RESOURCE_TYPE));
-  if (hResource == nullptr) return FALSE;
+  if (hResource == nullptr) return NYFAIL(GetLastError(), "FindResourceW", "the package resource");
   HGLOBAL hData = LoadResource(nullptr, hResource);
-  if (hData == nullptr) return FALSE;
-  const void* pvData = LockResource(hData);
-  if (pvData == nullptr) return FALSE;
+  const void* pvData = hData != nullptr ? LockResource(hData) : nullptr;
+  if (pvData == nullptr) return NYFAIL(GetLastError(), "LoadResource", "the package resource");
   const DWORD cbData = SizeofResource(nullptr, hResource);
-  if (cbData == 0) return FALSE;
-  BYTE* pbBuffer = new (std::nothrow) BYTE[cbData];
-  if (pbBuffer == nullptr) return FALSE;
-  memcpy(pbBuffer, pvData, cbData);
-  *ppbBuffer = pbBuffer;
+  if (cbData == 0) return NYFAIL(ERROR_INVALID_DATA, "SizeofResource", "the package resource");
+  *ppbData = static_cast<const BYTE*>(pvData);
   *pcbSize = cbData;
-  return TRUE;
+  return 0;
 }
 
 bool CMemExtractFiles::GetFileList(CFileInfoArray& list) const {
@@ -83,28 +86,30 @@ bool CMemExtractFiles::GetFileList(CFileInfoArray& list) const {
   return bRead;
 }
 
-bool CMemExtractFiles::ExtractFiles(const CMemExtractFiles* pExtractor, const CFileInfoArray& list,
-                                    std::wstring strWanted, std::wstring strTargetFolder) {
+uint32_t CMemExtractFiles::ExtractFiles(const CMemExtractFiles* pExtractor, const CFileInfoArray& list,
+                                        std::wstring strWanted, std::wstring strTargetFolder) {
   if (strWanted.empty()) {
-    for (const CFileInfo& entry : list)
-      if (!ExtractEntry(pExtractor, entry, strTargetFolder)) return false;
-    return true;
+    for (const CFileInfo& entry : list) {
+      const uint32_t u4Result = ExtractEntry(pExtractor, entry, strTargetFolder);
+      if (u4Result != 0) return u4Result;
+    }
+    return 0;
   }
   for (const CFileInfo& entry : list)
     if (SafeWcsICmp(entry.m_strRelativePath.c_str(), strWanted.c_str()) == 0)
       return ExtractEntry(pExtractor, entry, strTargetFolder);
-  return false;
+  return ERROR_FILE_NOT_FOUND;
 }
 
-bool CMemExtractFiles::ExtractEntry(const CMemExtractFiles* pExtractor, const CFileInfo& entry,
-                                    const std::wstring& strTargetFolder) {
+uint32_t CMemExtractFiles::ExtractEntry(const CMemExtractFiles* pExtractor, const CFileInfo& entry,
+                                        const std::wstring& strTargetFolder) {
   // The folder is followed directly by the relative path ("...\" + "\PackageFiles\..."
   // gives a doubled backslash, which Windows accepts). A root file's bare name
   // gets a separator when the folder has none, so it cannot land beside the
   // folder; an empty folder would put every entry under the drive's root.
   if (strTargetFolder.empty()) {
     NYLOG_RESULT(NY_E_INVALID_PARAM);
-    return false;
+    return NY_E_INVALID_PARAM;
   }
   std::wstring target = strTargetFolder;
   const wchar_t last = target.back();
@@ -114,19 +119,19 @@ bool CMemExtractFiles::ExtractEntry(const CMemExtractFiles* pExtractor, const CF
   const uint32_t u4Result = CreateDirectoryTree(target.c_str());
   if (u4Result != NY_SUCCESS) {
     NYLOG_RESULT(u4Result);
-    return false;
+    return u4Result;
   }
-  if (entry.IsFolder()) return true;  // creating the path created the folder
+  if (entry.IsFolder()) return 0;  // creating the path created the folder
   return ExtractFileEx(pExtractor, target, entry);
 }
 
-bool CMemExtractFiles::ExtractFileEx(const CMemExtractFiles* pExtractor, std::wstring strTargetFile,
-                                     CFileInfo entry) {
+uint32_t CMemExtractFiles::ExtractFileEx(const CMemExtractFiles* pExtractor, std::wstring strTargetFile,
+                                         CFileInfo entry) {
   if (pExtractor == nullptr || pExtractor->m_pbData == nullptr || pExtractor->m_cbData == 0 ||
       strTargetFile.empty() || entry.IsFolder())
-    return false;
+    return ERROR_INVALID_PARAMETER;
   // An entry that did not come from this package's list may point anywhere.
-  if (uint64_t(entry.m_u4Offset) + entry.m_u4Size > pExtractor->m_cbData) return false;
+  if (uint64_t(entry.m_u4Offset) + entry.m_u4Size > pExtractor->m_cbData) return ERROR_INVALID_PARAMETER;
 
   FILE* pFile = nullptr;
   if (_wfopen_s(&pFile, strTargetFile.c_str(), L"wb") != 0 || pFile == nullptr)
@@ -135,8 +140,9 @@ bool CMemExtractFiles::ExtractFileEx(const CMemExtractFiles* pExtractor, std::ws
     const DWORD dwError = GetLastError();
     NYLOG(LOG_LEVEL_OUTCOME, "CMemExtractFiles::ExtractFileEx()->fopen(%s) error. GetLastError=0x%x",
           AnsiForLog(strTargetFile).c_str(), static_cast<unsigned>(dwError));
-    return false;
+    return dwError != 0 ? dwError : static_cast<uint32_t>(ERROR_OPEN_FAILED);
   }
+  std::unique_ptr<FILE, int (*)(FILE*)> file(pFile, fclose);
   char streamBuffer[EXTRACT_CHUNK];
   setvbuf(pFile, streamBuffer, _IOFBF, sizeof(streamBuffer));
 
@@ -145,12 +151,12 @@ bool CMemExtractFiles::ExtractFileEx(const CMemExtractFiles* pExtractor, std::ws
   while (cbWritten < entry.m_u4Size) {
     const size_t cbChunk = std::min(EXTRACT_CHUNK, entry.m_u4Size - cbWritten);
     if (fwrite(pbData + cbWritten, 1, cbChunk, pFile) != cbChunk) {
-      fclose(pFile);
-      return false;
+      return NYFAIL(WriteError(), "fwrite", strTargetFile.c_str());
     }
     cbWritten += cbChunk;
   }
   // The last chunk may still be in the stream buffer: a failed close is a
   // short write too.
-  return fclose(pFile) == 0;
+  if (fclose(file.release()) != 0) return NYFAIL(WriteError(), "fclose", strTargetFile.c_str());
+  return 0;
 }

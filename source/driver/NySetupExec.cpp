@@ -6,42 +6,27 @@
 #include <cwctype>
 
 #include "Log/NyLog.h"
+#include "NyActionRun.h"
 #include "NyCommon.h"
+#include "NyResult.h"
 #include "NySafeStr.h"
-
-namespace {
-
-CNySetupExec* g_pSetupExec = nullptr;
-
-void DestroySetupExec() {
-  delete g_pSetupExec;
-  g_pSetupExec = nullptr;
-}
-
-}  // namespace
+#include "NySetupResources.h"
+#include "NyUninstallCopy.h"
 
 CNySetupExec* SingletonNySetupExec::GetInstance() {
-  // A function-local static is built once even when two threads ask at the
-  // same time.
-  static CNySetupExec* const s_pInstance = [] {
-    g_pSetupExec = new CNySetupExec();
-    atexit(DestroySetupExec);
-    return g_pSetupExec;
-  }();
-  return s_pInstance;
+  // Built once even when two threads ask at the same time, and destroyed at
+  // process exit, where its destructor runs Clear once more.
+  static CNySetupExec s_instance;
+  return &s_instance;
 }
 
 CNySetupExec::CNySetupExec() {
   NyCommonInit();
-  m_pFactory = new CNyActionFactory();
   std::wstring temp;
   if (GetAvailableTempPath(&temp)) SetCurrentDirectoryW(temp.c_str());
 }
 
-CNySetupExec::~CNySetupExec() {
-  Clear();
-  delete m_pFactory;
-}
+CNySetupExec::~CNySetupExec() { Clear(); }
 
 void CNySetupExec::SetMode(int32_t nMode) {
   m_nSetupMode = nMode;
@@ -98,6 +83,56 @@ BOOL CNySetupExec::HandleArguments(int argc, wchar_t** argv, const std::wstring&
   SetMode(SETUP_MODE_UNINSTALL_LAUNCHER);
   *pbExit = 1;
   return RunUninstallationInstance();
+}
+
+BOOL CNySetupExec::Fail(uint32_t u4Result) {
+  if (u4Result == 0) return TRUE;
+  m_u4LastResult = u4Result;
+  return FALSE;
+}
+
+BOOL CNySetupExec::HandleSetupResources(UINT uResourceId, const wchar_t* pwszScriptPath, BOOL bOnlyScript) {
+  return Fail(PrepareSetupResources(uResourceId, pwszScriptPath, bOnlyScript, &m_setupInfo, &m_script));
+}
+
+BOOL CNySetupExec::Clear() {
+  if (!m_instance.Release()) NYLOG(LOG_LEVEL_OUTCOME, "----- %s NyMutexDestory Failed!", "CNySetupExec::Clear");
+  RemoveExtractFolder(m_setupInfo);
+  return SelfDelete();
+}
+
+BOOL CNySetupExec::RunActionList(ProgressCallback pfnCallback, void* pvContext) {
+  uint32_t u4Result = NY_E_FAIL;
+  if (IsAdministrator()) {
+    u4Result = CNyActionRun(m_script, m_factory, m_setupInfo, m_bStop).RunActionList(pfnCallback, pvContext);
+  } else if (!m_bSilent) {
+    // A silent run has nobody to answer a message box.
+    CNyString caption(L"Tips"), text(L"The program need administrator privileges for running!");
+    GetStringValue("ProductName", &caption);
+    GetStringValue("IDS_NEED_ADMIN", &text);
+    MessageBoxW(nullptr, text.GetWide(), caption.GetWide(), MB_ICONERROR);
+  }
+  CNyActionRun::RefreshShellIcons();
+  return Fail(u4Result);
+}
+
+BOOL CNySetupExec::RunFinishList() {
+  return CNyActionRun(m_script, m_factory, m_setupInfo, m_bStop).RunFinishList() == 0 ? TRUE : FALSE;
+}
+
+BOOL CNySetupExec::RunUninstallationInstance() { return Fail(::RunUninstallationInstance(m_bSilent != 0)); }
+
+BOOL CNySetupExec::SelfDelete() {
+  // Every uninstall-mode run deletes its own program file: the temporary
+  // copy, or a file started with /UNINSTALL.
+  if (m_setupInfo.m_nSetupMode != SETUP_MODE_UNINSTALL) return TRUE;
+  return ::SelfDelete();
+}
+
+BOOL CNySetupExec::SetInstance(const wchar_t* pwszName) {
+  const std::wstring name =
+      (pwszName != nullptr && pwszName[0] != 0) ? pwszName : m_setupInfo.m_strProductCode.GetWide();
+  return m_instance.Acquire(name.c_str());
 }
 
 BOOL CNySetupExec::GetStringValue(const char* pszName, CNyString* pValue) const {

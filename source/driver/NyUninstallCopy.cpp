@@ -1,53 +1,47 @@
-// The installed uninstaller runs from a temporary copy of itself, so that
-// the uninstall list can delete the installed file; the copy deletes its own
-// file when it ends.
-#include <windows.h>
+#include "NyUninstallCopy.h"
+
 #include <shellapi.h>
+
+#include <string>
 
 #include "Log/NyLog.h"
 #include "NyFreshName.h"
+#include "NyHandle.h"
 #include "NyProcessUtil.h"
-#include "NyResult.h"
-#include "NySafeStr.h"
-#include "NySetupExec.h"
-#include "NySystem_Win.h"
+#include "NyTempFolder.h"
 
-BOOL CNySetupExec::RunUninstallationInstance() {
+uint32_t RunUninstallationInstance(bool bSilent) {
   const wchar_t* pwszName = L"CNySetupExec::RunUninstallationInstance";
   wchar_t wszSelf[MAX_PATH] = {};
   const DWORD cchSelf = GetModuleFileNameW(nullptr, wszSelf, MAX_PATH);
-  if (cchSelf == 0 || cchSelf >= MAX_PATH) return FALSE;
+  if (cchSelf == 0 || cchSelf >= MAX_PATH) return NYFAIL(GetLastError(), "GetModuleFileNameW", "the running program");
   // A temporary name that nobody can have prepared: the copy runs elevated.
   std::wstring folder, copy;
   if (!GetAvailableTempPath(&folder)) folder.clear();
   const uint32_t u4Copy = CopyToFreshFile(wszSelf, folder, L"Uninstallation_%08X.exe", &copy);
   if (u4Copy != 0) {
     NYLOGW(LOG_LEVEL_OUTCOME, L"%s->Copy '%s' to '%s'!(Ret=0x%08x)", pwszName, wszSelf, copy.c_str(), u4Copy);
-    m_u4LastResult = u4Copy;
-    return FALSE;
+    return u4Copy;
   }
   NYLOGW(LOG_LEVEL_TRACE, L"%s->Start progress %s", pwszName, copy.c_str());
-  const wchar_t* pwszParameters = m_bSilent ? L"/UNINSTALL_COPY /S" : L"/UNINSTALL_COPY";
   SHELLEXECUTEINFOW sei{};
   sei.cbSize = sizeof(sei);
   sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   sei.lpFile = copy.c_str();
-  sei.lpParameters = pwszParameters;
-  sei.nShow = m_bSilent ? SW_HIDE : SW_SHOWNORMAL;
+  sei.lpParameters = bSilent ? L"/UNINSTALL_COPY /S" : L"/UNINSTALL_COPY";
+  sei.nShow = bSilent ? SW_HIDE : SW_SHOWNORMAL;
   if (!ShellExecuteExW(&sei)) {
     const DWORD dwError = GetLastError();
     NYLOGW(LOG_LEVEL_OUTCOME, L"%s->Run '%s' error!(Ret=0x%08x)", pwszName, copy.c_str(), dwError);
     DeleteFileW(copy.c_str());
-    m_u4LastResult = dwError;
-    return FALSE;
+    return dwError;
   }
-  if (sei.hProcess != nullptr) CloseHandle(sei.hProcess);
+  const CNyHandle process(sei.hProcess);
   NYLOGW(LOG_LEVEL_OUTCOME, L"%s->Run '%s' OK!", pwszName, copy.c_str());
-  return TRUE;
+  return 0;
 }
 
-BOOL CNySetupExec::SelfDelete() {
-  if (m_setupInfo.m_nSetupMode != SETUP_MODE_UNINSTALL) return TRUE;
+BOOL SelfDelete() {
   NYLOG(LOG_LEVEL_TRACE, "Enter CPackHostApp::SelfDelete()...");
   wchar_t wszSelf[MAX_PATH] = {};
   const DWORD cchSelf = GetModuleFileNameW(nullptr, wszSelf, MAX_PATH);
@@ -78,13 +72,12 @@ BOOL CNySetupExec::SelfDelete() {
           static_cast<int>(GetLastError()));
     return FALSE;
   }
+  const CNyHandle process(pi.hProcess), thread(pi.hThread);
   // The shell runs at idle priority while this process, at high priority,
   // finishes and exits; its "del" then finds the file no longer in use.
   SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS);
   SetFileAttributesW(wszSelf, FILE_ATTRIBUTE_NORMAL);
-  SetPriorityClass(pi.hProcess, IDLE_PRIORITY_CLASS);
-  ResumeThread(pi.hThread);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  SetPriorityClass(process.Get(), IDLE_PRIORITY_CLASS);
+  ResumeThread(thread.Get());
   return TRUE;
 }

@@ -2,20 +2,20 @@
 
 #include <new>
 
-#include "ActionBuiltIn/NyActionAddRegister.h"
-#include "ActionBuiltIn/NyActionAddTrustedSite.h"
-#include "ActionBuiltIn/NyActionCreateShortcut.h"
-#include "ActionBuiltIn/NyActionDelRegister.h"
-#include "ActionBuiltIn/NyActionDelTrustedSite.h"
-#include "ActionBuiltIn/NyActionDeleteDir.h"
-#include "ActionBuiltIn/NyActionDeleteFile.h"
-#include "ActionBuiltIn/NyActionFile.h"
-#include "ActionBuiltIn/NyActionKillProcess.h"
-#include "ActionBuiltIn/NyActionRegCertFile.h"
-#include "ActionBuiltIn/NyActionRunRegFile.h"
-#include "ActionBuiltIn/NyActionSetAppTaskScheduler.h"
-#include "ActionBuiltIn/NyActionStartProcess.h"
-#include "ActionBuiltIn/NyActionUnRegCert.h"
+#include "NyActionAddRegister.h"
+#include "NyActionAddTrustedSite.h"
+#include "NyActionCreateShortcut.h"
+#include "NyActionDelRegister.h"
+#include "NyActionDelTrustedSite.h"
+#include "NyActionDeleteDir.h"
+#include "NyActionDeleteFile.h"
+#include "NyActionFile.h"
+#include "NyActionKillProcess.h"
+#include "NyActionRegCertFile.h"
+#include "NyActionRunRegFile.h"
+#include "NyActionSetAppTaskScheduler.h"
+#include "NyActionStartProcess.h"
+#include "NyActionUnRegCert.h"
 #include "Log/NyLog.h"
 #include "NyConfigItem.h"
 #include "NySafeStr.h"
@@ -29,8 +29,14 @@ INyAction* Create(CNyXmlConfigItem* pItem) {
 
 }  // namespace
 
+bool ActionFailureMayPass(NyActionFailure rule, uint32_t u4Result) {
+  // 2 is ERROR_FILE_NOT_FOUND: a key that is already gone is what an
+  // uninstall wants anyway.
+  return u4Result == 0 || rule == NyActionFailure::Passes || (rule == NyActionFailure::PassesIfGone && u4Result == 2);
+}
+
 CNyActionFactory::CNyActionFactory() {
-  AddNyAction("KillProcess", Create<CNyActionKillProcess>);
+  AddNyAction("KillProcess", Create<CNyActionKillProcess>, NyActionFailure::Passes);
   AddNyAction("StartProcess", Create<CNyActionStartProcess>);
   AddNyAction("File", Create<CNyActionFile>);
   AddNyAction("DelFile", Create<CNyActionDeleteFile>);
@@ -38,15 +44,15 @@ CNyActionFactory::CNyActionFactory() {
   AddNyAction("CreateShortcut", Create<CNyActionCreateShortcut>);
   AddNyAction("AddRegister", Create<CNyActionAddRegister>);
   AddNyAction("RunRegFile", Create<CNyActionRunRegFile>);
-  AddNyAction("DelRegister", Create<CNyActionDelRegister>);
-  AddNyAction("AddTrustedSite", Create<CNyActionAddTrustedSite>);
-  AddNyAction("DelTrustedSite", Create<CNyActionDelTrustedSite>);
+  AddNyAction("DelRegister", Create<CNyActionDelRegister>, NyActionFailure::PassesIfGone);
+  AddNyAction("AddTrustedSite", Create<CNyActionAddTrustedSite>, NyActionFailure::Passes);
+  AddNyAction("DelTrustedSite", Create<CNyActionDelTrustedSite>, NyActionFailure::Passes);
   AddNyAction("RegCertFile", Create<CNyActionRegCertFile>);
   AddNyAction("UnRegCert", Create<CNyActionUnRegCert>);
-  AddNyAction("SetAppTaskScheduler", Create<CNyActionSetAppTaskScheduler>);
+  AddNyAction("SetAppTaskScheduler", Create<CNyActionSetAppTaskScheduler>, NyActionFailure::Passes);
 }
 
-bool CNyActionFactory::AddNyAction(const char* pszName, ActionCreatorFunc pfnCreator) {
+bool CNyActionFactory::AddNyAction(const char* pszName, ActionCreatorFunc pfnCreator, NyActionFailure failure) {
   const char* pszOperation = "CNyActionFactory::AddNyAction";
   NYLOG(LOG_LEVEL_ERROR, "%s: current action count=%d(MaxCount=%d)", pszOperation, static_cast<int>(m_u4Count),
         static_cast<int>(MaxCount));
@@ -65,8 +71,16 @@ bool CNyActionFactory::AddNyAction(const char* pszName, ActionCreatorFunc pfnCre
   }
   NyStrCopy(m_table[m_u4Count].szName, sizeof(m_table[m_u4Count].szName), pszName);
   m_table[m_u4Count].pfnCreator = pfnCreator;
+  m_table[m_u4Count].failure = failure;
   ++m_u4Count;
   return true;
+}
+
+NyActionFailure CNyActionFactory::FailureRule(const char* pszName) const {
+  for (uint32_t i = 0; i < m_u4Count; ++i) {
+    if (SafeStrCmp(m_table[i].szName, pszName) == 0) return m_table[i].failure;
+  }
+  return NyActionFailure::Stops;
 }
 
 INyAction* CNyActionFactory::CreateAction(CNyXmlConfigItem* pItem) {

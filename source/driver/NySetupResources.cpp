@@ -1,0 +1,107 @@
+#include "NySetupResources.h"
+
+#include <shlwapi.h>
+
+#include <string>
+
+#include "Log/NyLog.h"
+#include "MemExtractFiles.h"
+#include "NyFileDelete.h"
+#include "NyFreshName.h"
+#include "NyResult.h"
+#include "NyTempFolder.h"
+
+namespace {
+
+// A fresh extraction folder: never one that exists already (see NyFreshName).
+uint32_t PrepareExtractFolder(CNySetupInfo* pInfo) {
+  const std::wstring recorded = pInfo->m_strExtractDir.GetWide();
+  if (!recorded.empty() && PathFileExistsW(recorded.c_str())) return 0;
+  pInfo->m_strExtractDir.Clear();
+  std::wstring temp, folder;
+  if (!GetAvailableTempPath(&temp)) return NY_E_FAIL;
+  const uint32_t u4Result = CreateFreshFolder(temp, L"NyKeyPackage_%08X\\", &folder);
+  if (u4Result != 0) return NYFAIL(u4Result, "CreateFreshFolder", temp.c_str());
+  pInfo->m_strExtractDir.Assign(folder.c_str());
+  return 0;
+}
+
+uint32_t ExtractPackage(UINT uResourceId, const wchar_t* pwszScriptPath, BOOL bOnlyScript,
+                        const std::wstring& extractDir) {
+  const BYTE* pbPackage = nullptr;
+  DWORD cbPackage = 0;
+  uint32_t u4Result = LoadPackageResource(uResourceId, &pbPackage, &cbPackage);
+  if (u4Result != 0) return u4Result;
+  CMemExtractFiles extractor(pbPackage, cbPackage);
+  CFileInfoArray list;
+  if (!extractor.GetFileList(list)) return NYFAIL(NY_E_INVALID_DATA, "GetFileList", "the package resource");
+  return CMemExtractFiles::ExtractFiles(&extractor, list, bOnlyScript ? pwszScriptPath : L"", extractDir);
+}
+
+// Loads the script, sets its built-in variables, expands it and reads the
+// product facts.
+uint32_t LoadScript(const wchar_t* pwszScriptPath, CNySetupInfo* pInfo, CNyXmlConfigScript* pScript) {
+  const CNyString scriptPath((std::wstring(pInfo->m_strExtractDir.GetWide()) + pwszScriptPath).c_str());
+  uint32_t u4Result = pScript->Load(scriptPath.GetAnsi());
+  if (u4Result != 0) {
+    NYLOG_RESULT(u4Result);
+    return u4Result;
+  }
+  if (!pScript->InitVariables(pInfo->m_strExtractDir.GetAnsi())) return NY_E_INVALID_DATA;
+  u4Result = pScript->Update();
+  if (u4Result != 0) {
+    NYLOG_RESULT(u4Result);
+    return u4Result;
+  }
+  CNyString version;
+  const struct {
+    const char* pszName;
+    CNyString* pValue;
+  } kFacts[] = {{"ProductCode", &pInfo->m_strProductCode}, {"ProductName", &pInfo->m_strProductName},
+                {"Publisher", &pInfo->m_strPublisher},     {"Version", &version},
+                {"InstallDir", &pInfo->m_strInstallDir}};
+  for (const auto& fact : kFacts) {
+    u4Result = pScript->GetValue(fact.pszName, fact.pValue);
+    if (u4Result == 0 && fact.pValue == &version && !ParseVersionText(version.GetWide(), &pInfo->m_version)) {
+      pInfo->m_version = NyFileVersion();
+      u4Result = NY_E_BAD_VERSION;
+    }
+    if (u4Result != 0) {
+      NYLOG_RESULT(u4Result);
+      return u4Result;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+uint32_t PrepareSetupResources(UINT uResourceId, const wchar_t* pwszScriptPath, BOOL bOnlyScript,
+                               CNySetupInfo* pInfo, CNyXmlConfigScript* pScript) {
+  const char* pszName = "CNySetupExec::HandleSetupResources";
+  if (pwszScriptPath == nullptr || pwszScriptPath[0] == 0) {
+    NYLOG(LOG_LEVEL_OUTCOME, "CNySetupExec::HandleSetupResources() error: SetupConfigPath can't be NULL");
+    return NY_E_INVALID_PARAM;
+  }
+  NYLOG(LOG_LEVEL_TRACE, "+++++ %s...", "CNySetupExec::HandleSetupResources Start!");
+  // Without its own folder nothing is extracted: writing into the current
+  // folder instead could overwrite whatever is there.
+  uint32_t u4Result = PrepareExtractFolder(pInfo);
+  if (u4Result == 0) {
+    u4Result = ExtractPackage(uResourceId, pwszScriptPath, bOnlyScript, pInfo->m_strExtractDir.GetWide());
+  }
+  if (u4Result == 0) u4Result = LoadScript(pwszScriptPath, pInfo, pScript);
+  if (u4Result != 0) {
+    NYLOG(LOG_LEVEL_OUTCOME, "----- %s... failed end, ret = 0x%08x", pszName, u4Result);
+    return u4Result;
+  }
+  NYLOG(LOG_LEVEL_TRACE, "----- %s... end successfully", pszName);
+  return 0;
+}
+
+void RemoveExtractFolder(const CNySetupInfo& info) {
+  std::wstring folder = info.m_strExtractDir.GetWide();
+  if (folder.empty()) return;
+  if (folder.back() == L'\\') folder.pop_back();
+  DeleteDirectoryTree(folder, nullptr);
+}
