@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <memory>
+
 #include "Log/NyLogger.h"
 #include "NyCommon.h"
 #include "NyShareMem.h"
@@ -10,6 +12,8 @@ namespace {
 // before anything else of the library exists, so it is no kernel object.
 volatile LONG g_lStartLock = 0;
 LONG g_lRefCount = 0;
+// The process-wide logger that g_pNyLogger points to while the library runs.
+std::unique_ptr<CNyLogger> g_logger;
 
 class StartLock {
  public:
@@ -27,12 +31,12 @@ uint32_t NyCommonInit() {
   StartLock lock;
   if (g_lRefCount == 0) {
     NyNamespaceAcquire();
-    auto* pLogger = new CNyLogger();
-    g_pNyLogger = pLogger;
+    g_logger = std::make_unique<CNyLogger>();
+    g_pNyLogger = g_logger.get();
     // A logger whose ring cannot be opened stays installed and drops records.
     LoggerConfig config{};
     config.u4SinkType = NY_LOG_SINK_SHM;
-    pLogger->Configure(&config);
+    g_logger->Configure(&config);
   }
   ++g_lRefCount;
   return 0;
@@ -42,9 +46,8 @@ int NyCommonUninit() {
   StartLock lock;
   if (g_lRefCount == 0) return -1;
   if (--g_lRefCount == 0) {
-    ILogger* pLogger = g_pNyLogger;
     g_pNyLogger = nullptr;
-    delete pLogger;
+    g_logger.reset();
     NyNamespaceRelease();
   }
   return 0;

@@ -56,42 +56,32 @@ uint32_t CodePageToWide(const char* pszText, uint32_t u4CodePage, wchar_t* pwszD
 
 // The conversion primitives of CNyString: any code page the
 // system knows, with the system's own handling of unmappable characters.
-bool NyMultiByteToWide(uint32_t u4CodePage, const char* psz, size_t cb, wchar_t** ppwszOut, size_t* pcchOut) {
-  if (ppwszOut == nullptr || pcchOut == nullptr) return false;
-  *ppwszOut = nullptr;
-  *pcchOut = 0;
+bool NyMultiByteToWide(uint32_t u4CodePage, const char* psz, size_t cb, std::wstring* pOut) {
+  pOut->clear();
   if (psz == nullptr || cb == 0 || cb > kMaxConversionSize) return false;
   const int cchNeeded = MultiByteToWideChar(u4CodePage, 0, psz, static_cast<int>(cb), nullptr, 0);
   if (cchNeeded <= 0) return false;
-  wchar_t* pwsz = new (std::nothrow) wchar_t[static_cast<size_t>(cchNeeded) + 1];
-  if (pwsz == nullptr) return false;
-  const int cch = MultiByteToWideChar(u4CodePage, 0, psz, static_cast<int>(cb), pwsz, cchNeeded);
-  if (cch <= 0) {
-    delete[] pwsz;
+  try {
+    pOut->resize(static_cast<size_t>(cchNeeded));
+  } catch (const std::bad_alloc&) {
     return false;
   }
-  pwsz[cch] = 0;
-  *ppwszOut = pwsz;
-  *pcchOut = static_cast<size_t>(cch);
-  return true;
+  const int cch = MultiByteToWideChar(u4CodePage, 0, psz, static_cast<int>(cb), &(*pOut)[0], cchNeeded);
+  pOut->resize(cch > 0 ? static_cast<size_t>(cch) : 0);
+  return cch > 0;
 }
 
-bool NyWideToMultiByte(uint32_t u4CodePage, const wchar_t* pwsz, size_t cch, char** ppszOut, size_t* pcbOut) {
-  if (ppszOut == nullptr || pcbOut == nullptr) return false;
-  *ppszOut = nullptr;
-  *pcbOut = 0;
+bool NyWideToMultiByte(uint32_t u4CodePage, const wchar_t* pwsz, size_t cch, std::string* pOut) {
+  pOut->clear();
   if (pwsz == nullptr || cch == 0 || cch > kMaxConversionSize) return false;
   const int cbNeeded = WideCharToMultiByte(u4CodePage, 0, pwsz, static_cast<int>(cch), nullptr, 0, nullptr, nullptr);
   if (cbNeeded <= 0) return false;
-  char* psz = new (std::nothrow) char[static_cast<size_t>(cbNeeded) + 1];
-  if (psz == nullptr) return false;
-  const int cb = WideCharToMultiByte(u4CodePage, 0, pwsz, static_cast<int>(cch), psz, cbNeeded, nullptr, nullptr);
-  if (cb <= 0) {
-    delete[] psz;
+  try {
+    pOut->resize(static_cast<size_t>(cbNeeded));
+  } catch (const std::bad_alloc&) {
     return false;
   }
-  psz[cb] = 0;
-  *ppszOut = psz;
-  *pcbOut = static_cast<size_t>(cb);
-  return true;
+  const int cb = WideCharToMultiByte(u4CodePage, 0, pwsz, static_cast<int>(cch), &(*pOut)[0], cbNeeded, nullptr, nullptr);
+  pOut->resize(cb > 0 ? static_cast<size_t>(cb) : 0);
+  return cb > 0;
 }

@@ -3,6 +3,7 @@
 // (54936), Big5 (950) and UTF-8 (65001) are accepted.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Converts a non-empty wide text, terminator included. With pDest null only
 // the needed size (in bytes) is stored; with too little room returns
@@ -19,8 +20,7 @@ uint32_t CodePageToWide(const char* pszText, uint32_t u4CodePage, wchar_t* pwszD
 //   - the wide form (UTF-16 on Windows; the host's wchar_t elsewhere): for
 //     every system call;
 //   - the code-page form, in the string's own code page (65001 unless set).
-// An empty string has all three forms null (the getters below then give "")
-// and code page 65001.
+// An empty string has all three forms empty and code page 65001.
 //
 // Rules:
 //   - Clear frees all three forms and sets the code page back to 65001.
@@ -51,7 +51,7 @@ class CNyString {
   CNyString(CNyString&& other) noexcept;
   CNyString& operator=(const CNyString& other);
   CNyString& operator=(CNyString&& other) noexcept;
-  ~CNyString();
+  ~CNyString() = default;
 
   void Clear();
   bool Assign(const char* pszText, uint32_t u4SrcCodePage);
@@ -67,39 +67,34 @@ class CNyString {
   // number of replacements, or -1 when a conversion failed (string empty).
   int ReplaceAll(const wchar_t* pwszFind, const wchar_t* pwszWith);
 
-  bool IsEmpty() const { return m_pwszWide == nullptr; }
+  bool IsEmpty() const { return m_wide.empty(); }
   // The forms; never null ("" for an empty string).
-  const char* GetAnsi() const { return m_pszAnsi != nullptr ? m_pszAnsi : ""; }
-  const wchar_t* GetWide() const { return m_pwszWide != nullptr ? m_pwszWide : L""; }
-  const char* GetText() const { return m_pszText != nullptr ? m_pszText : ""; }
+  const char* GetAnsi() const { return m_ansi.c_str(); }
+  const wchar_t* GetWide() const { return m_wide.c_str(); }
+  const char* GetText() const { return m_text.c_str(); }
   uint32_t GetCodePage() const { return m_u4CodePage; }
   // Lengths in characters of each form's own width, terminator excluded.
-  size_t GetAnsiLength() const { return m_cchAnsi; }
-  size_t GetWideLength() const { return m_cchWide; }
-  size_t GetTextLength() const { return m_cchText; }
-  // The stored pointers themselves (null for an empty string).
-  const char* AnsiPtr() const { return m_pszAnsi; }
-  const wchar_t* WidePtr() const { return m_pwszWide; }
-  const char* TextPtr() const { return m_pszText; }
+  size_t GetAnsiLength() const { return m_ansi.size(); }
+  size_t GetWideLength() const { return m_wide.size(); }
+  size_t GetTextLength() const { return m_text.size(); }
+  // The forms, or null for an empty string.
+  const char* AnsiPtr() const { return IsEmpty() ? nullptr : GetAnsi(); }
+  const wchar_t* WidePtr() const { return IsEmpty() ? nullptr : GetWide(); }
+  const char* TextPtr() const { return IsEmpty() ? nullptr : GetText(); }
 
  private:
-  // Takes ownership of a heap wide text (new[]) of cch characters plus
-  // terminator and recomputes the narrow forms; clears on failure.
-  bool TakeWide(wchar_t* pwszOwned, size_t cch);
-  bool AppendWide(const wchar_t* pwsz, size_t cch);
+  // Makes wide the wide form and recomputes the narrow forms; clears on
+  // failure.
+  bool TakeWide(std::wstring&& wide);
 
-  char* m_pszAnsi;        // ANSI form, owned
-  wchar_t* m_pwszWide;    // wide form, owned
-  char* m_pszText;        // code-page form, owned
-  uint32_t m_u4CodePage;  // code page of m_pszText
-  size_t m_cchAnsi;
-  size_t m_cchWide;
-  size_t m_cchText;
+  std::string m_ansi;               // ANSI form
+  std::wstring m_wide;              // wide form
+  std::string m_text;               // code-page form
+  uint32_t m_u4CodePage = NY_CP_UTF8;  // code page of m_text
 };
 
-// Raw conversion primitives used by CNyString (no terminator handling: the
-// counts are of characters of the input). On success *ppOut is a new[] buffer
-// holding the result plus a terminator and *pcchOut its length; on failure
-// both are left null/0 and false is returned. An empty input gives false.
-bool NyMultiByteToWide(uint32_t u4CodePage, const char* psz, size_t cb, wchar_t** ppwszOut, size_t* pcchOut);
-bool NyWideToMultiByte(uint32_t u4CodePage, const wchar_t* pwsz, size_t cch, char** ppszOut, size_t* pcbOut);
+// Raw conversion primitives used by CNyString, for cb (cch) characters of
+// the input, which must not be empty. False, with *pOut left empty, when the
+// conversion fails or runs out of memory.
+bool NyMultiByteToWide(uint32_t u4CodePage, const char* psz, size_t cb, std::wstring* pOut);
+bool NyWideToMultiByte(uint32_t u4CodePage, const wchar_t* pwsz, size_t cch, std::string* pOut);

@@ -80,40 +80,36 @@ size_t EncodeOne(uint32_t cp, char* out) {
 
 }  // namespace
 
-bool NyMultiByteToWide(uint32_t u4CodePage, const char* psz, size_t cb, wchar_t** ppwszOut, size_t* pcchOut) {
-  if (ppwszOut == nullptr || pcchOut == nullptr) return false;
-  *ppwszOut = nullptr;
-  *pcchOut = 0;
+bool NyMultiByteToWide(uint32_t u4CodePage, const char* psz, size_t cb, std::wstring* pOut) {
+  pOut->clear();
   if (psz == nullptr || cb == 0 || !IsUtf8CodePage(u4CodePage)) return false;
-  // At most one wide character per byte.
-  wchar_t* pwsz = new (std::nothrow) wchar_t[cb + 1];
-  if (pwsz == nullptr) return false;
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(psz);
-  size_t i = 0;
-  size_t o = 0;
-  while (i < cb) {
-    uint32_t cp = 0;
-    i += DecodeOne(p + i, cb - i, &cp);
-    pwsz[o++] = static_cast<wchar_t>(cp);
+  try {
+    // At most one wide character per byte.
+    pOut->reserve(cb);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(psz);
+    for (size_t i = 0; i < cb;) {
+      uint32_t cp = 0;
+      i += DecodeOne(p + i, cb - i, &cp);
+      pOut->push_back(static_cast<wchar_t>(cp));
+    }
+  } catch (const std::bad_alloc&) {
+    pOut->clear();
+    return false;
   }
-  pwsz[o] = 0;
-  *ppwszOut = pwsz;
-  *pcchOut = o;
   return true;
 }
 
-bool NyWideToMultiByte(uint32_t u4CodePage, const wchar_t* pwsz, size_t cch, char** ppszOut, size_t* pcbOut) {
-  if (ppszOut == nullptr || pcbOut == nullptr) return false;
-  *ppszOut = nullptr;
-  *pcbOut = 0;
+bool NyWideToMultiByte(uint32_t u4CodePage, const wchar_t* pwsz, size_t cch, std::string* pOut) {
+  pOut->clear();
   if (pwsz == nullptr || cch == 0 || !IsUtf8CodePage(u4CodePage)) return false;
   if (cch > (static_cast<size_t>(-1) - 1) / 4) return false;
-  char* psz = new (std::nothrow) char[cch * 4 + 1];
-  if (psz == nullptr) return false;
+  try {
+    pOut->resize(cch * 4);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   size_t o = 0;
-  for (size_t i = 0; i < cch; ++i) o += EncodeOne(static_cast<uint32_t>(pwsz[i]), psz + o);
-  psz[o] = 0;
-  *ppszOut = psz;
-  *pcbOut = o;
+  for (size_t i = 0; i < cch; ++i) o += EncodeOne(static_cast<uint32_t>(pwsz[i]), &(*pOut)[o]);
+  pOut->resize(o);
   return true;
 }

@@ -2,21 +2,17 @@
 
 #include "NySystem_Win.h"
 
-CNyVersionResource::CNyVersionResource() : m_hVersion(NyLoadSystemLibrary(L"version.dll")) {
-  if (m_hVersion == nullptr) return;
-  m_pfnSize = NyGetProcAs<GetFileVersionInfoSizeFn>(m_hVersion, "GetFileVersionInfoSizeW");
-  m_pfnInfo = NyGetProcAs<GetFileVersionInfoFn>(m_hVersion, "GetFileVersionInfoW");
-  m_pfnQuery = NyGetProcAs<VerQueryValueFn>(m_hVersion, "VerQueryValueW");
-}
-
-CNyVersionResource::~CNyVersionResource() {
-  if (m_hVersion != nullptr) FreeLibrary(m_hVersion);
+CNyVersionResource::CNyVersionResource() : m_version(NyLoadSystemLibrary(L"version.dll")) {
+  if (!m_version) return;
+  m_pfnSize = NyGetProcAs<GetFileVersionInfoSizeFn>(m_version.Get(), "GetFileVersionInfoSizeW");
+  m_pfnInfo = NyGetProcAs<GetFileVersionInfoFn>(m_version.Get(), "GetFileVersionInfoW");
+  m_pfnQuery = NyGetProcAs<VerQueryValueFn>(m_version.Get(), "VerQueryValueW");
 }
 
 uint32_t CNyVersionResource::Load(const wchar_t* pwszPath) {
   m_data.clear();
   if (m_pfnSize == nullptr || m_pfnInfo == nullptr || m_pfnQuery == nullptr) {
-    return m_hVersion == nullptr ? ERROR_MOD_NOT_FOUND : ERROR_PROC_NOT_FOUND;
+    return m_version ? ERROR_PROC_NOT_FOUND : ERROR_MOD_NOT_FOUND;
   }
   DWORD dwHandle = 0;
   const DWORD cb = m_pfnSize(pwszPath, &dwHandle);

@@ -6,12 +6,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "NyHandle.h"
+
 class CNyVersionResource {
  public:
   CNyVersionResource();
-  ~CNyVersionResource();
-  CNyVersionResource(const CNyVersionResource&) = delete;
-  CNyVersionResource& operator=(const CNyVersionResource&) = delete;
 
   // Reads the resource of a file; 0 or the platform's error code.
   uint32_t Load(const wchar_t* pwszPath);
@@ -25,7 +24,7 @@ class CNyVersionResource {
   using GetFileVersionInfoFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
   using VerQueryValueFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
 
-  HMODULE m_hVersion;
+  CNyModule m_version;
   GetFileVersionInfoSizeFn m_pfnSize = nullptr;
   GetFileVersionInfoFn m_pfnInfo = nullptr;
   VerQueryValueFn m_pfnQuery = nullptr;

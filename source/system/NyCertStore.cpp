@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Log/NyLog.h"
+#include "NyHandle.h"
 #include "NyResult.h"
 #include "NySafeStr.h"
 #include "NySystem_Win.h"
@@ -41,32 +42,20 @@ bool LoadCrypt32(NyCrypt32* pCrypt) {
          Resolve(hModule, "CryptDecodeObjectEx", &pCrypt->pfnDecodeObjectEx);
 }
 
-class CStoreHolder {
- public:
-  CStoreHolder(const NyCrypt32& crypt, HCERTSTORE hStore) : m_crypt(crypt), m_hStore(hStore) {}
-  ~CStoreHolder() {
-    if (m_hStore != nullptr) m_crypt.pfnCloseStore(m_hStore, CERT_CLOSE_STORE_FORCE_FLAG);
-  }
-  CStoreHolder(const CStoreHolder&) = delete;
-  CStoreHolder& operator=(const CStoreHolder&) = delete;
-
- private:
-  const NyCrypt32& m_crypt;
-  HCERTSTORE m_hStore;
+// A store or context of crypt32, released through the entry points resolved
+// when it was loaded (crypt32 is no KnownDLL and is never imported).
+struct NyCertStoreTraits {
+  using Type = HCERTSTORE;
+  static Type Empty() { return nullptr; }
+  static void Release(Type h) { NyGetCrypt32()->pfnCloseStore(h, CERT_CLOSE_STORE_FORCE_FLAG); }
 };
-
-class CFileHolder {
- public:
-  explicit CFileHolder(HANDLE h) : m_h(h) {}
-  ~CFileHolder() {
-    if (m_h != INVALID_HANDLE_VALUE) CloseHandle(m_h);
-  }
-  CFileHolder(const CFileHolder&) = delete;
-  CFileHolder& operator=(const CFileHolder&) = delete;
-
- private:
-  HANDLE m_h;
+struct NyCertContextTraits {
+  using Type = PCCERT_CONTEXT;
+  static Type Empty() { return nullptr; }
+  static void Release(Type p) { NyGetCrypt32()->pfnFreeCertificateContext(p); }
 };
+using CNyCertStore = CNyUnique<NyCertStoreTraits>;
+using CNyCertContext = CNyUnique<NyCertContextTraits>;
 
 // The curve of an id-ecPublicKey parameter block, decoded by the system; an
 // empty text when the block is no object identifier.
@@ -155,20 +144,21 @@ uint32_t OpenSystemStoreByName(const NyCrypt32& crypt, const wchar_t* pwszStoreN
     }
   }
   *phStore = crypt.pfnOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, dwLocation, pwszName);
-  return *phStore != nullptr ? 0 : GetLastError();
+  return *phStore != nullptr ? 0 : NYFAIL(GetLastError(), "CertOpenStore", pwszName);
 }
 
 uint32_t AddCertificateFileToStore(const wchar_t* pwszFile, const wchar_t* pwszStoreName) {
   if (pwszFile == nullptr || pwszFile[0] == 0) return NY_E_INVALID_PARAM;
-  if (GetFileAttributesW(pwszFile) == INVALID_FILE_ATTRIBUTES) return ERROR_FILE_NOT_FOUND;
+  if (GetFileAttributesW(pwszFile) == INVALID_FILE_ATTRIBUTES) return NYFAIL(ERROR_FILE_NOT_FOUND, "open", pwszFile);
   const NyCrypt32* pCrypt = NyGetCrypt32();
-  if (pCrypt == nullptr) return ERROR_PROC_NOT_FOUND;
+  if (pCrypt == nullptr) return NYFAIL(ERROR_PROC_NOT_FOUND, "LoadLibrary", L"crypt32.dll");
 
-  HANDLE hFile = CreateFileW(pwszFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (hFile == INVALID_HANDLE_VALUE) return GetLastError();
-  CFileHolder fileHolder(hFile);
+  const CNyFile file(CreateFileW(pwszFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return NYFAIL(GetLastError(), "CreateFileW", pwszFile);
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(hFile, &size) || size.QuadPart == 0) return NY_E_INVALID_DATA;
+  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart == 0) {
+    return NYFAIL(NY_E_INVALID_DATA, "GetFileSizeEx", pwszFile);
+  }
   if (size.QuadPart > kMaxCertificateFileSize) {
     NYLOG(LOG_LEVEL_OUTCOME, "certificate file is too large: %lld bytes", static_cast<long long>(size.QuadPart));
     return NY_E_INVALID_DATA;
@@ -181,20 +171,20 @@ uint32_t AddCertificateFileToStore(const wchar_t* pwszFile, const wchar_t* pwszS
     return NY_E_OUTOFMEMORY;
   }
   DWORD cbRead = 0;
-  if (!ReadFile(hFile, bytes.data(), cbFile, &cbRead, nullptr)) return GetLastError();
-  if (cbRead != cbFile) return NY_E_INVALID_DATA;
-
-  HCERTSTORE hStore = nullptr;
-  uint32_t u4Result = OpenSystemStoreByName(*pCrypt, pwszStoreName, &hStore);
-  if (u4Result != 0) return u4Result;
-  CStoreHolder storeHolder(*pCrypt, hStore);
-  PCCERT_CONTEXT pCert = pCrypt->pfnCreateCertificateContext(X509_ASN_ENCODING, bytes.data(), cbFile);
-  if (pCert == nullptr) return GetLastError();
-  if (!pCrypt->pfnAddCertificateContextToStore(hStore, pCert, CERT_STORE_ADD_REPLACE_EXISTING, nullptr)) {
-    u4Result = GetLastError();
+  if (!ReadFile(file.Get(), bytes.data(), cbFile, &cbRead, nullptr)) {
+    return NYFAIL(GetLastError(), "ReadFile", pwszFile);
   }
-  pCrypt->pfnFreeCertificateContext(pCert);
-  return u4Result;
+  if (cbRead != cbFile) return NYFAIL(NY_E_INVALID_DATA, "ReadFile", pwszFile);
+
+  CNyCertStore store;
+  uint32_t u4Result = OpenSystemStoreByName(*pCrypt, pwszStoreName, store.Put());
+  if (u4Result != 0) return u4Result;
+  const CNyCertContext cert(pCrypt->pfnCreateCertificateContext(X509_ASN_ENCODING, bytes.data(), cbFile));
+  if (!cert) return NYFAIL(GetLastError(), "CertCreateCertificateContext", pwszFile);
+  if (!pCrypt->pfnAddCertificateContextToStore(store.Get(), cert.Get(), CERT_STORE_ADD_REPLACE_EXISTING, nullptr)) {
+    return NYFAIL(GetLastError(), "CertAddCertificateContextToStore", pwszFile);
+  }
+  return 0;
 }
 
 uint32_t CertTypeMask(const char* pszCertType) {
@@ -233,7 +223,7 @@ uint32_t RemoveMatchingCertificates(const NyCrypt32& crypt, HCERTSTORE hStore, c
       if (crypt.pfnDeleteCertificateFromStore(crypt.pfnDuplicateCertificateContext(pCert))) {
         ++u4Removed;
       } else {
-        NYLOG(LOG_LEVEL_ERROR, "u4Result = %08X", static_cast<unsigned>(GetLastError()));
+        NYFAIL(GetLastError(), "CertDeleteCertificateFromStore", "a matching certificate");
       }
       crypt.pfnFreeCertificateContext(pCert);
       bRescan = true;
@@ -245,15 +235,16 @@ uint32_t RemoveMatchingCertificates(const NyCrypt32& crypt, HCERTSTORE hStore, c
 
 uint32_t RemoveCertificatesFromStore(const wchar_t* pwszStoreName, const NyCertFilter& filter) {
   const NyCrypt32* pCrypt = NyGetCrypt32();
-  if (pCrypt == nullptr) return ERROR_PROC_NOT_FOUND;
-  HCERTSTORE hStore = nullptr;
-  const uint32_t u4Result = OpenSystemStoreByName(*pCrypt, pwszStoreName, &hStore);
+  if (pCrypt == nullptr) return NYFAIL(ERROR_PROC_NOT_FOUND, "LoadLibrary", L"crypt32.dll");
+  CNyCertStore store;
+  const uint32_t u4Result = OpenSystemStoreByName(*pCrypt, pwszStoreName, store.Put());
   if (u4Result != 0) return u4Result;
-  CStoreHolder storeHolder(*pCrypt, hStore);
-  if (RemoveMatchingCertificates(*pCrypt, hStore, filter) == 0) return 0;
+  if (RemoveMatchingCertificates(*pCrypt, store.Get(), filter) == 0) return 0;
   // Wine's registry stores write deletions out only when the store object
   // is finally released, which a context still held elsewhere delays past
   // the close; the commit makes them stick (elsewhere it changes nothing).
-  if (!pCrypt->pfnControlStore(hStore, 0, CERT_STORE_CTRL_COMMIT, nullptr)) return GetLastError();
+  if (!pCrypt->pfnControlStore(store.Get(), 0, CERT_STORE_CTRL_COMMIT, nullptr)) {
+    return NYFAIL(GetLastError(), "CertControlStore", pwszStoreName);
+  }
   return 0;
 }

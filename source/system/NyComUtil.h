@@ -1,8 +1,11 @@
 #pragma once
-// COM holders for the shell, zone and task routines: each COM initialisation
-// and each interface is released in the operation that acquired it.
+// COM for the shell, zone and task routines: each COM initialisation and
+// each interface (CNyComPtr, NyHandle.h) is released in the operation that
+// acquired it.
 #include <windows.h>
 #include <objbase.h>
+
+#include "NyHandle.h"
 
 // Initialises COM (single-threaded apartment) for the calling thread for the
 // life of the holder. A thread that is already in the multi-threaded
@@ -21,30 +24,4 @@ class CNyComInit {
 
  private:
   HRESULT m_hr;
-};
-
-// Owns one reference to an interface.
-template <typename T>
-class CNyComPtr {
- public:
-  CNyComPtr() = default;
-  ~CNyComPtr() { Reset(); }
-  CNyComPtr(const CNyComPtr&) = delete;
-  CNyComPtr& operator=(const CNyComPtr&) = delete;
-  T* Get() const { return m_p; }
-  T* operator->() const { return m_p; }
-  explicit operator bool() const { return m_p != nullptr; }
-  // For the out parameter of a creating call; drops what was held.
-  T** Put() {
-    Reset();
-    return &m_p;
-  }
-  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
-  void Reset() {
-    if (m_p != nullptr) m_p->Release();
-    m_p = nullptr;
-  }
-
- private:
-  T* m_p = nullptr;
 };

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include "Log/NyLog.h"
 #include "NyFileDelete.h"
+#include "NyHandle.h"
 #include "NyFileUtil.h"
 #include "NyFileVersion.h"
 #include "NyProcessUtil.h"
@@ -40,6 +42,12 @@ void ReplaceAll(std::wstring* pText, const std::wstring& from, const std::wstrin
     pText->replace(pos, from.size(), to);
 }
 
+// One copy, with its failure record: the target names the copy.
+uint32_t CopyOne(const std::wstring& src, const std::wstring& dest) {
+  if (!CopyFileW(src.c_str(), dest.c_str(), FALSE)) return NYFAIL(GetLastError(), "CopyFileW", dest.c_str());
+  return 0;
+}
+
 }  // namespace
 
 std::wstring NormalizeDirPath(const std::wstring& path) {
@@ -51,18 +59,15 @@ std::wstring NormalizeDirPath(const std::wstring& path) {
 
 uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bool bCmpVer, uint32_t* pbRebootFlag) {
   if (src.empty() || dest.empty()) return NY_E_INVALID_PARAM;
-  if (!Exists(src)) return ERROR_FILE_NOT_FOUND;
-  if (IsFolder(src) || IsFolder(dest)) return NY_E_INVALID_PARAM;
+  if (!Exists(src)) return NYFAIL(ERROR_FILE_NOT_FOUND, "copy", src.c_str());
+  if (IsFolder(src) || IsFolder(dest)) return NYFAIL(NY_E_INVALID_PARAM, "copy a folder as a file", dest.c_str());
   if (Exists(dest)) {
     if (bCmpVer && SourceIsOlder(src, dest)) return 0;
     SetFileAttributesW(dest.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (HasExeExtension(dest)) KillProcessesByImage(dest.c_str());
     DeleteFileOrSchedule(dest, pbRebootFlag);
   }
-  if (!Exists(dest)) {
-    if (!CopyFileW(src.c_str(), dest.c_str(), FALSE)) return GetLastError();
-    return 0;
-  }
+  if (!Exists(dest)) return CopyOne(src, dest);
 
   std::wstring discard;
   for (int n = 1;; ++n) {
@@ -79,13 +84,15 @@ uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bo
   NyNoteRestartPending();
   if (MoveFileW(dest.c_str(), discard.c_str())) {
     MoveFileExW(discard.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    if (!CopyFileW(src.c_str(), dest.c_str(), FALSE)) return GetLastError();
-    return 0;
+    return CopyOne(src, dest);
   }
-  if (!CopyFileW(src.c_str(), discard.c_str(), FALSE)) return GetLastError();
-  if (!MoveFileExW(dest.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return GetLastError();
+  const uint32_t u4Result = CopyOne(src, discard);
+  if (u4Result != 0) return u4Result;
+  if (!MoveFileExW(dest.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+    return NYFAIL(GetLastError(), "MoveFileExW (delete at restart)", dest.c_str());
+  }
   if (!MoveFileExW(discard.c_str(), dest.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
-    return GetLastError();
+    return NYFAIL(GetLastError(), "MoveFileExW (replace at restart)", dest.c_str());
   }
   return 0;
 }
@@ -97,8 +104,8 @@ uint32_t CopyDirectoryContents(const std::wstring& src, const std::wstring& dest
   const std::wstring srcDir = NormalizeDirPath(src);
   const std::wstring destDir = NormalizeDirPath(dest);
   WIN32_FIND_DATAW fd;
-  HANDLE hFind = FindFirstFileW((srcDir + L"*").c_str(), &fd);
-  if (hFind == INVALID_HANDLE_VALUE) return GetLastError();
+  const CNyFind find(FindFirstFileW((srcDir + L"*").c_str(), &fd));
+  if (!find) return NYFAIL(GetLastError(), "FindFirstFileW", srcDir.c_str());
   uint32_t u4Result = 0;
   do {
     if (wcscmp(fd.cFileName, L".") == 0 || wcscmp(fd.cFileName, L"..") == 0) continue;
@@ -110,7 +117,6 @@ uint32_t CopyDirectoryContents(const std::wstring& src, const std::wstring& dest
     } else {
       u4Result = CopyFileReplacing(s, d, false, nullptr);
     }
-  } while (u4Result == 0 && FindNextFileW(hFind, &fd));
-  FindClose(hFind);
+  } while (u4Result == 0 && FindNextFileW(find.Get(), &fd));
   return u4Result;
 }

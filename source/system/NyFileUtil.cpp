@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "Log/NyLog.h"
 #include "NyResult.h"
 
 namespace {
@@ -36,7 +37,7 @@ uint32_t CreateDirectoryTree(const wchar_t* pwszPath) {
       const DWORD dwError = GetLastError();
       // Made by someone else between the test and the creation.
       if (dwError == ERROR_ALREADY_EXISTS && Exists(prefix)) continue;
-      return dwError;
+      return NYFAIL(dwError, "CreateDirectoryW", prefix.c_str());
     }
   }
   return NY_SUCCESS;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Log/NyLog.h"
+#include "NyHandle.h"
 #include "NyResult.h"
 #include "NySafeStr.h"
 #include "NySystem_Win.h"
@@ -13,21 +14,6 @@
 namespace {
 
 using QueryFullProcessImageNameFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
-
-class Handle {
- public:
-  explicit Handle(HANDLE h = nullptr) : m_h(h) {}
-  ~Handle() {
-    if (m_h != nullptr && m_h != INVALID_HANDLE_VALUE) CloseHandle(m_h);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE Get() const { return m_h; }
-  explicit operator bool() const { return m_h != nullptr && m_h != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE m_h;
-};
 
 // Opens a process with the fuller rights if it may, else with the limited
 // ones (a process of another user or a protected one).
@@ -47,7 +33,7 @@ const wchar_t* FileNamePart(const wchar_t* pwszPath) {
 // image name where the module cannot be read (a 64-bit process seen from
 // this 32-bit one).
 bool ProgramPathOf(DWORD dwPid, QueryFullProcessImageNameFn pfnQueryImage, std::wstring* pPath) {
-  Handle process(
+  CNyHandle process(
       OpenProcessEither(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, PROCESS_QUERY_LIMITED_INFORMATION, dwPid));
   if (!process) return false;
   wchar_t wszPath[MAX_PATH] = {};
@@ -69,9 +55,8 @@ std::wstring SystemProgramPath(const wchar_t* pwszProgram) {
 }
 
 BOOL EnableDebugPrivilege() {
-  HANDLE hToken = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &hToken)) return FALSE;
-  Handle token(hToken);
+  CNyHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.Put())) return FALSE;
   TOKEN_PRIVILEGES tp{};
   tp.PrivilegeCount = 1;
   tp.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
@@ -91,19 +76,17 @@ HWND FindTopWindowOfProcess(DWORD dwPid) {
 
 BOOL KillProcessById(DWORD dwPid) {
   EnableDebugPrivilege();
-  Handle process(OpenProcessEither(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION,
-                                   PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, dwPid));
+  CNyHandle process(OpenProcessEither(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE,
+                                      PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, dwPid));
   if (!process) return FALSE;
   if (HWND hWnd = FindTopWindowOfProcess(dwPid)) {
     PostMessageW(hWnd, WM_CLOSE, 0, 0);
     PostMessageW(hWnd, WM_QUIT, 0, 0);
   }
-  for (int nAttempt = 0; nAttempt < 10; ++nAttempt) {
-    TerminateProcess(process.Get(), 0);
-    Sleep(100);
-    DWORD dwExit = 0;
-    if (GetExitCodeProcess(process.Get(), &dwExit) && dwExit != STILL_ACTIVE) return TRUE;
-  }
+  // Termination completes asynchronously: the process is waited for, for up
+  // to a second, instead of being polled.
+  TerminateProcess(process.Get(), 0);
+  if (WaitForSingleObject(process.Get(), 1000) == WAIT_OBJECT_0) return TRUE;
   return ForceKillProcess(dwPid);
 }
 
@@ -146,8 +129,8 @@ uint32_t RunShellCommand(const wchar_t* pwszFile, const wchar_t* pwszParameters,
   sei.lpFile = pwszFile;
   sei.lpParameters = pwszParameters != nullptr ? pwszParameters : L"";
   sei.nShow = bHidden ? SW_HIDE : SW_SHOWNORMAL;
-  if (!ShellExecuteExW(&sei)) return GetLastError();
-  Handle process(sei.hProcess);
+  if (!ShellExecuteExW(&sei)) return NYFAIL(GetLastError(), "ShellExecuteExW", pwszFile);
+  const CNyHandle process(sei.hProcess);
   if (dwTimeout != 0 && process) WaitForSingleObject(process.Get(), dwTimeout);
   return 0;
 }

@@ -2,21 +2,11 @@
 
 #include <string>
 
+#include "Log/NyLog.h"
+#include "NyHandle.h"
 #include "NyResult.h"
 #include "NySafeStr.h"
 #include "NySystem_Win.h"
-
-namespace {
-
-using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-
-bool IsWow64() {
-  auto pfn = NyGetSystemProcAs<IsWow64ProcessFn>(L"kernel32.dll", "IsWow64Process");
-  BOOL bWow64 = FALSE;
-  return pfn != nullptr && pfn(GetCurrentProcess(), &bWow64) && bWow64;
-}
-
-}  // namespace
 
 BOOL RegisterServerFile(const wchar_t* pwszPath, BOOL b64Bit, BOOL bRegister) {
   if (pwszPath == nullptr || pwszPath[0] == 0) return FALSE;
@@ -29,10 +19,12 @@ BOOL RegisterServerFile(const wchar_t* pwszPath, BOOL b64Bit, BOOL bRegister) {
     wchar_t wszWindows[MAX_PATH] = {};
     const UINT cch = GetSystemWindowsDirectoryW(wszWindows, MAX_PATH);
     if (cch == 0 || cch >= MAX_PATH) return FALSE;
-    const bool bWow64 = IsWow64();
-    if (!bWow64 && b64Bit) return FALSE;
+    // On a 64-bit system the 32-bit regsvr32 is the SysWOW64 one, for a
+    // 32-bit and a 64-bit caller alike.
+    const bool bOs64Bit = IsOs64Bit();
+    if (!bOs64Bit && b64Bit) return FALSE;
     command = wszWindows;
-    command += (bWow64 && !b64Bit) ? L"\\SysWow64\\regsvr32.exe" : L"\\System32\\regsvr32.exe";
+    command += (bOs64Bit && !b64Bit) ? L"\\SysWow64\\regsvr32.exe" : L"\\System32\\regsvr32.exe";
     if (!bRegister) command += L" /u ";
     command += L" /s \"" + path + L"\"";
   }
@@ -45,10 +37,14 @@ BOOL RegisterServerFile(const wchar_t* pwszPath, BOOL b64Bit, BOOL bRegister) {
   si.dwFlags = STARTF_USESHOWWINDOW;
   si.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return FALSE;
-  WaitForSingleObject(pi.hProcess, 5000);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    const DWORD dwError = GetLastError();
+    NYFAIL(dwError, "CreateProcessW", command.c_str());
+    SetLastError(dwError);
+    return FALSE;
+  }
+  const CNyHandle process(pi.hProcess), thread(pi.hThread);
+  WaitForSingleObject(process.Get(), 5000);
   return TRUE;
 }
 

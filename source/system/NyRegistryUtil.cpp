@@ -1,6 +1,7 @@
 #include "NyRegistryUtil.h"
 
 #include "Log/NyLog.h"
+#include "NyHandle.h"
 #include "NyProcessUtil.h"
 #include "NyResult.h"
 #include "NySystem_Win.h"
@@ -18,32 +19,33 @@ REGSAM ViewFlag(BOOL b64Key) {
   return b64Key ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 }
 
-class RegKey {
- public:
-  RegKey() = default;
-  ~RegKey() { Close(); }
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  LSTATUS Open(HKEY hRoot, const std::wstring& subKey, REGSAM sam) {
-    Close();
-    return RegOpenKeyExW(hRoot, subKey.c_str(), 0, sam, &m_hKey);
-  }
-  LSTATUS Create(HKEY hRoot, const std::wstring& subKey, REGSAM sam) {
-    Close();
-    return RegCreateKeyExW(hRoot, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr, &m_hKey,
-                           nullptr);
-  }
-  void Close() {
-    if (m_hKey != nullptr) RegCloseKey(m_hKey);
-    m_hKey = nullptr;
-  }
-  HKEY Get() const { return m_hKey; }
+LSTATUS OpenKey(HKEY hRoot, const std::wstring& subKey, REGSAM sam, CNyRegKey* pKey) {
+  return RegOpenKeyExW(hRoot, subKey.c_str(), 0, sam, pKey->Put());
+}
 
- private:
-  HKEY m_hKey = nullptr;
+const struct {
+  const wchar_t* pwszName;
+  HKEY hKey;
+} kRoots[] = {
+    {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT}, {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+    {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {L"HKEY_USERS", HKEY_USERS},
+    {L"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
 };
 
-using RegDeleteKeyExFn = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+// A key as a failure record names it: root, path and view.
+std::wstring KeyText(HKEY hRoot, const std::wstring& subKey, BOOL b64Key) {
+  std::wstring text = L"HKEY";
+  for (const auto& root : kRoots)
+    if (root.hKey == hRoot) text = root.pwszName;
+  return text + L"\\" + subKey + (b64Key ? L" (64-bit view)" : L" (32-bit view)");
+}
+
+// The failure record of a registry call; a key or value that does not exist
+// is an answer, not a failure, and is only handed back.
+uint32_t RegistryFailure(LSTATUS ls, const char* pszCall, HKEY hRoot, const std::wstring& subKey, BOOL b64Key) {
+  if (ls == ERROR_FILE_NOT_FOUND) return ERROR_FILE_NOT_FOUND;
+  return NYFAIL(static_cast<uint32_t>(ls), pszCall, KeyText(hRoot, subKey, b64Key).c_str());
+}
 
 }  // namespace
 
@@ -52,14 +54,6 @@ std::wstring RegistryPathText(const wchar_t* pwszRoot, const wchar_t* pwszSubKey
 }
 
 HKEY RegistryRootFromName(const wchar_t* pwszRoot) {
-  static const struct {
-    const wchar_t* pwszName;
-    HKEY hKey;
-  } kRoots[] = {
-      {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT}, {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-      {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {L"HKEY_USERS", HKEY_USERS},
-      {L"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
-  };
   if (pwszRoot == nullptr) return nullptr;
   for (const auto& root : kRoots)
     if (wcscmp(pwszRoot, root.pwszName) == 0) return root.hKey;
@@ -76,70 +70,77 @@ uint32_t SetRegistryValue(const RegistryKeyRef& ref, DWORD dwType, const void* p
     if (slash == pos || prefix.empty()) return NY_E_FAIL;
     // A cut path would write into another key than the script names.
     if (prefix.size() > kMaxKeyPrefix) return NY_E_INVALID_PARAM;
-    RegKey key;
-    if (key.Open(ref.hRoot, prefix, sam) != ERROR_SUCCESS) {
-      const LSTATUS ls = key.Create(ref.hRoot, prefix, sam);
-      if (ls != ERROR_SUCCESS) return static_cast<uint32_t>(ls);
+    CNyRegKey key;
+    if (OpenKey(ref.hRoot, prefix, sam, &key) != ERROR_SUCCESS) {
+      const LSTATUS ls = RegCreateKeyExW(ref.hRoot, prefix.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr,
+                                         key.Put(), nullptr);
+      if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegCreateKeyExW", ref.hRoot, prefix, ref.b64Key);
     }
     if (slash == std::wstring::npos) break;
     pos = slash + 1;
   }
-  RegKey key;
-  const LSTATUS lsOpen = key.Open(ref.hRoot, ref.subKey, sam);
-  if (lsOpen != ERROR_SUCCESS) return static_cast<uint32_t>(lsOpen);
-  return static_cast<uint32_t>(
-      RegSetValueExW(key.Get(), ref.valueName.c_str(), 0, dwType, static_cast<const BYTE*>(pvData), cbData));
+  CNyRegKey key;
+  LSTATUS ls = OpenKey(ref.hRoot, ref.subKey, sam, &key);
+  if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegOpenKeyExW", ref.hRoot, ref.subKey, ref.b64Key);
+  ls = RegSetValueExW(key.Get(), ref.valueName.c_str(), 0, dwType, static_cast<const BYTE*>(pvData), cbData);
+  if (ls != ERROR_SUCCESS) {
+    return RegistryFailure(ls, "RegSetValueExW", ref.hRoot, ref.subKey + L"\\" + ref.valueName, ref.b64Key);
+  }
+  return 0;
 }
 
 uint32_t DeleteRegistryValue(const RegistryKeyRef& ref) {
   if (ref.valueName.empty()) return NY_E_INVALID_PARAM;
-  RegKey key;
-  const LSTATUS ls = key.Open(ref.hRoot, ref.subKey, kWriteRights | ViewFlag(ref.b64Key));
-  if (ls != ERROR_SUCCESS) return static_cast<uint32_t>(ls);
-  return static_cast<uint32_t>(RegDeleteValueW(key.Get(), ref.valueName.c_str()));
+  CNyRegKey key;
+  LSTATUS ls = OpenKey(ref.hRoot, ref.subKey, kWriteRights | ViewFlag(ref.b64Key), &key);
+  if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegOpenKeyExW", ref.hRoot, ref.subKey, ref.b64Key);
+  ls = RegDeleteValueW(key.Get(), ref.valueName.c_str());
+  if (ls != ERROR_SUCCESS) {
+    return RegistryFailure(ls, "RegDeleteValueW", ref.hRoot, ref.subKey + L"\\" + ref.valueName, ref.b64Key);
+  }
+  return 0;
 }
 
 uint32_t DeleteRegistryKey(HKEY hRoot, const std::wstring& subKey, BOOL b64Key) {
   if (!IsOs64Bit()) return static_cast<uint32_t>(RegDeleteKeyW(hRoot, subKey.c_str()));
   // RegDeleteKeyExW is the only call that deletes a key in a chosen view; it
   // is absent from 32-bit XP, so it is resolved at run time.
-  HMODULE hAdvapi = NyLoadSystemLibrary(L"advapi32.dll");
-  if (hAdvapi == nullptr) return GetLastError();
-  auto pfnDelete = NyGetProcAs<RegDeleteKeyExFn>(hAdvapi, "RegDeleteKeyExW");
-  uint32_t u4Result = GetLastError();
-  if (pfnDelete != nullptr) u4Result = static_cast<uint32_t>(pfnDelete(hRoot, subKey.c_str(), kWriteRights | ViewFlag(b64Key), 0));
-  FreeLibrary(hAdvapi);
-  return u4Result;
+  using RegDeleteKeyExFn = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+  static const auto pfnDelete = NyGetSystemProcAs<RegDeleteKeyExFn>(L"advapi32.dll", "RegDeleteKeyExW");
+  if (pfnDelete == nullptr) return ERROR_PROC_NOT_FOUND;
+  return static_cast<uint32_t>(pfnDelete(hRoot, subKey.c_str(), kWriteRights | ViewFlag(b64Key), 0));
 }
 
 uint32_t DeleteRegistryTree(HKEY hRoot, const std::wstring& subKey, BOOL b64Key) {
   if (DeleteRegistryKey(hRoot, subKey, b64Key) == ERROR_SUCCESS) return 0;
   const REGSAM sam = kWriteRights | ViewFlag(b64Key);
-  RegKey key;
-  LSTATUS ls = key.Open(hRoot, subKey, sam);
-  if (ls != ERROR_SUCCESS) return static_cast<uint32_t>(ls);
-  std::wstring path = subKey;
-  if (path.empty() || path.back() != L'\\') path += L'\\';
-  if (path.size() > kMaxTreePath) return NY_E_INVALID_PARAM;
-  // Always index 0: every deletion shifts the remaining children down.
-  for (;;) {
-    wchar_t wszName[261] = {};
-    DWORD cchName = ARRAYSIZE(wszName);
-    if (RegEnumKeyExW(key.Get(), 0, wszName, &cchName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    const uint32_t u4Result = DeleteRegistryTree(hRoot, path + wszName, b64Key);
-    // A child that cannot be deleted would be found at index 0 again and
-    // again; the tree deletion ends with its failure instead.
-    if (u4Result != 0) return u4Result;
-    if (key.Open(hRoot, subKey, sam) != ERROR_SUCCESS) break;
+  {
+    CNyRegKey key;
+    const LSTATUS ls = OpenKey(hRoot, subKey, sam, &key);
+    if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegOpenKeyExW", hRoot, subKey, b64Key);
+    std::wstring path = subKey;
+    if (path.empty() || path.back() != L'\\') path += L'\\';
+    if (path.size() > kMaxTreePath) return NY_E_INVALID_PARAM;
+    // Always index 0: every deletion shifts the remaining children down.
+    for (;;) {
+      wchar_t wszName[261] = {};
+      DWORD cchName = ARRAYSIZE(wszName);
+      if (RegEnumKeyExW(key.Get(), 0, wszName, &cchName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      const uint32_t u4Result = DeleteRegistryTree(hRoot, path + wszName, b64Key);
+      // A child that cannot be deleted would be found at index 0 again and
+      // again; the tree deletion ends with its failure instead.
+      if (u4Result != 0) return u4Result;
+      if (OpenKey(hRoot, subKey, sam, &key) != ERROR_SUCCESS) break;
+    }
   }
-  key.Close();
-  return DeleteRegistryKey(hRoot, subKey, b64Key);
+  const LSTATUS ls = static_cast<LSTATUS>(DeleteRegistryKey(hRoot, subKey, b64Key));
+  return ls == ERROR_SUCCESS ? 0 : RegistryFailure(ls, "RegDeleteKeyExW", hRoot, subKey, b64Key);
 }
 
 uint32_t ReadRegistryString(const RegistryKeyRef* pRef, wchar_t* pwszBuffer, size_t* pcchCount) {
   if (pRef == nullptr || pcchCount == nullptr) return NY_E_INVALID_PARAM;
-  RegKey key;
-  LSTATUS ls = key.Open(pRef->hRoot, pRef->subKey, kReadRights | ViewFlag(pRef->b64Key));
+  CNyRegKey key;
+  LSTATUS ls = OpenKey(pRef->hRoot, pRef->subKey, kReadRights | ViewFlag(pRef->b64Key), &key);
   if (ls != ERROR_SUCCESS) return static_cast<uint32_t>(ls);
   BYTE abData[kMaxValueBytes + sizeof(wchar_t)] = {};
   DWORD cbData = kMaxValueBytes;

@@ -34,7 +34,7 @@ void SaveLink(const wchar_t* pwszSrc, const wchar_t* pwszWorkDir, const wchar_t*
     wchar_t wszLinkPath[500] = {};
     NyWcsCopy(wszLinkPath, ARRAYSIZE(wszLinkPath), pwszLinkPath);
     const HRESULT hr = file->Save(wszLinkPath, TRUE);
-    if (FAILED(hr)) NYLOG(LOG_LEVEL_ERROR, "u4Result = %08X", static_cast<unsigned>(hr));
+    if (FAILED(hr)) NYFAIL(static_cast<uint32_t>(hr), "IPersistFile::Save", wszLinkPath);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <mstask.h>
 
+#include "Log/NyLog.h"
 #include "NyComUtil.h"
 
 namespace {
@@ -107,7 +108,7 @@ uint32_t ManageScheduledTask(const wchar_t* pwszName, const wchar_t* pwszProgram
   CNyComPtr<ITaskScheduler> scheduler;
   HRESULT hr = CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskScheduler,
                                 scheduler.PutVoid());
-  if (FAILED(hr)) return static_cast<uint32_t>(hr);
+  if (FAILED(hr)) return NYFAIL(static_cast<uint32_t>(hr), "CoCreateInstance", "the task scheduler");
   switch (operation) {
     case NyTaskOperation::Create:
       hr = CreateTask(scheduler.Get(), pwszName, pwszProgram, pwszParams != nullptr ? pwszParams : L"",
@@ -123,5 +124,7 @@ uint32_t ManageScheduledTask(const wchar_t* pwszName, const wchar_t* pwszProgram
       hr = EndTask(scheduler.Get(), pwszName);
       break;
   }
-  return SUCCEEDED(hr) ? 0 : static_cast<uint32_t>(hr);
+  if (SUCCEEDED(hr)) return 0;
+  static const char* const kOperations[] = {"create the task", "delete the task", "run the task", "end the task"};
+  return NYFAIL(static_cast<uint32_t>(hr), kOperations[static_cast<uint32_t>(operation)], pwszName);
 }

@@ -13,70 +13,23 @@
 #include "NyFileDelete.h"
 #include "NyFileUtil.h"
 #include "NyFileVersion.h"
+#include "CaptureLogger.h"
 #include "NyResult.h"
+#include "PendingRenames.h"
 #include "ScratchDir.h"
 #include "TestProcess.h"
 
 namespace {
 
-const wchar_t kPendingKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-
-// The restart-time operations the system has recorded, as "\??\" paths; an
-// empty path stands for a deletion.
-std::vector<std::wstring> PendingRenames() {
-  std::vector<std::wstring> entries;
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPendingKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return entries;
-  DWORD cb = 0;
-  if (RegQueryValueExW(hKey, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &cb) == ERROR_SUCCESS) {
-    std::vector<wchar_t> data(cb / 2 + 2, 0);
-    RegQueryValueExW(hKey, L"PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &cb);
-    for (size_t i = 0; i < cb / 2;) {
-      std::wstring entry(&data[i]);
-      entries.push_back(entry);
-      i += entry.size() + 1;
-    }
-  }
-  RegCloseKey(hKey);
-  return entries;
-}
-
-bool PendingMentions(const std::wstring& path) {
-  for (const std::wstring& entry : PendingRenames())
-    if (entry.size() >= path.size() && _wcsicmp(entry.c_str() + entry.size() - path.size(), path.c_str()) == 0)
-      return true;
-  return false;
-}
-
 class FileRoutines : public testing::Test {
  protected:
-  void SetUp() override { ClearPending(); }
-  void TearDown() override { ClearPending(); }
-  static void ClearPending() {
-    HKEY hKey = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPendingKey, 0, KEY_SET_VALUE, &hKey) != ERROR_SUCCESS) return;
-    RegDeleteValueW(hKey, L"PendingFileRenameOperations");
-    RegCloseKey(hKey);
-  }
+  // The tests add entries of their own files only; what was there before
+  // is put back as it was.
+  PendingRenamesGuard m_pending;
   // Holds a file open without sharing from another process. The polling
   // open below can meet the holder's own open, which then fails with a
   // sharing violation: such a holder is started again.
-  std::unique_ptr<Process> Hold(const std::wstring& path) {
-    for (;;) {
-      auto holder = std::make_unique<Process>(ExeDir() + L"ny_test_helper.exe", L"hold \"" + path + L"\"");
-      for (;;) {
-        HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE) break;
-        CloseHandle(h);
-        if (holder->HasEnded()) break;
-        Sleep(10);
-      }
-      if (!holder->HasEnded()) return holder;
-      EXPECT_EQ(holder->Wait(), 1000u + ERROR_SHARING_VIOLATION) << "the helper could not hold the file";
-      if (HasFailure()) return holder;
-    }
-  }
+  std::unique_ptr<Process> Hold(const std::wstring& path) { return HoldFile(ExeDir() + L"ny_test_helper.exe", path); }
   ScratchDir m_dir{L"ny_file_routines"};
 };
 
@@ -93,11 +46,22 @@ TEST_F(FileRoutines, CopyReplacesReadOnlyTargetAtOnce) {
   ASSERT_TRUE(WriteTextFile(m_dir / L"new.txt", "new"));
   ASSERT_TRUE(WriteTextFile(m_dir / L"target.txt", "old and longer"));
   SetFileAttributesW((m_dir / L"target.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  const std::vector<BYTE> pendingBefore = PendingRenameBytes();
   uint32_t bReboot = 7;
   EXPECT_EQ(CopyFileReplacing(m_dir / L"new.txt", m_dir / L"target.txt", false, &bReboot), 0u);
   EXPECT_EQ(ReadTextFile(m_dir / L"target.txt"), "new");
   EXPECT_EQ(bReboot, 0u);
-  EXPECT_TRUE(PendingRenames().empty());
+  EXPECT_EQ(PendingRenameBytes(), pendingBefore);
+}
+
+TEST_F(FileRoutines, AFailedCopyLogsOneLineNamingTheTargetAndTheError) {
+  ASSERT_TRUE(WriteTextFile(m_dir / L"new.txt", "new"));
+  const std::wstring target = m_dir / L"missing folder\\target.txt";
+  CaptureLogger log;
+  EXPECT_EQ(CopyFileReplacing(m_dir / L"new.txt", target, false, nullptr), static_cast<uint32_t>(ERROR_PATH_NOT_FOUND));
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0].u4Level, LOG_LEVEL_ERROR);
+  EXPECT_EQ(log.lines[0].text, "CopyFileW failed for " + std::string(target.begin(), target.end()) + " (error 0x00000003)");
 }
 
 TEST_F(FileRoutines, CopyOverLockedTargetLeavesTheRestForRestart) {
@@ -186,9 +150,10 @@ TEST_F(FileRoutines, DeleteFileOrScheduleCases) {
 
   ASSERT_TRUE(WriteTextFile(m_dir / L"locked.txt", "x"));
   auto holder = Hold(m_dir / L"locked.txt");
+  const size_t cEntriesBefore = PendingRenames().size();
   EXPECT_EQ(DeleteFileOrSchedule(m_dir / L"locked.txt", &bReboot), 0u);
   EXPECT_EQ(bReboot, 1u);
-  EXPECT_FALSE(PendingRenames().empty());
+  EXPECT_GT(PendingRenames().size(), cEntriesBefore);
 }
 
 TEST_F(FileRoutines, DeleteDirectoryTreeRemovesEverything) {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "CaptureLogger.h"
 #include "NyRegistryUtil.h"
 #include "NyResult.h"
 #include "NySystem_Win.h"
@@ -91,6 +92,24 @@ TEST_F(RegistryRoutines, EmptyPathElementsAreRefused) {
   EXPECT_FALSE(KeyExists(std::wstring(kBase) + L"\\x", 0));
   // A trailing backslash leaves no empty element before it.
   EXPECT_EQ(SetRegistryValue(Ref(std::wstring(kBase) + L"\\", L"v", FALSE), REG_DWORD, &dw, 4), 0u);
+}
+
+TEST_F(RegistryRoutines, AFailedWriteLogsOneLineNamingTheKeyAndTheError) {
+  // A volatile key can hold no lasting subkey: the write below it fails.
+  HKEY hVolatile = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kBase) + L"\\Volatile").c_str(), 0, nullptr,
+                            REG_OPTION_VOLATILE, KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &hVolatile, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(hVolatile);
+  CaptureLogger log;
+  const DWORD dw = 1;
+  EXPECT_EQ(SetRegistryValue(Ref(std::wstring(kBase) + L"\\Volatile\\Lasting", L"v", FALSE), REG_DWORD, &dw,
+                             sizeof(dw)),
+            static_cast<uint32_t>(ERROR_CHILD_MUST_BE_VOLATILE));
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0].u4Level, LOG_LEVEL_ERROR);
+  EXPECT_EQ(log.lines[0].text, std::string("RegCreateKeyExW failed for HKEY_LOCAL_MACHINE\\") + "Software\\ZorvakTest" +
+                                   "\\Volatile\\Lasting (32-bit view) (error 0x000003FD)");
 }
 
 TEST_F(RegistryRoutines, TreeDeletionTouchesOneViewOnly) {

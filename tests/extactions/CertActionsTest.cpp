@@ -232,7 +232,7 @@ TEST_F(CertActions, RefusedDeletionsAreNotTriedAgain) {
   EXPECT_EQ(InMy(), "rsa rsa2 p256");
   int nRefused = 0;
   for (const auto& line : log.lines)
-    if (line.text.rfind("u4Result = ", 0) == 0) ++nRefused;
+    if (line.text.rfind("CertDeleteCertificateFromStore failed for a matching certificate (error 0x", 0) == 0) ++nRefused;
   EXPECT_EQ(nRefused, 3);
 }
 

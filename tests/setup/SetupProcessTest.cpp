@@ -42,10 +42,9 @@ TEST(SetupInstance, ASecondSetupOfTheProductIsRefused) {
   TestSetupExec exec;
   ASSERT_TRUE(exec.HandleSetupResources(kPackageFull, kScriptPath, TRUE));
   Process first(DriverPath(), L"--hold-instance");
-  while (!MutexExists(L"{ZorvakSetupTest-0001}")) {
-    ASSERT_FALSE(first.HasEnded()) << "the first setup ended with " << first.Wait();
-    Sleep(20);
-  }
+  ASSERT_TRUE(WaitFor("the first setup to take the instance",
+                      [&] { return MutexExists(L"{ZorvakSetupTest-0001}") || first.HasEnded(); }));
+  ASSERT_FALSE(first.HasEnded()) << "the first setup ended with " << first.Wait();
   EXPECT_FALSE(exec.SetInstance(nullptr));
   TerminateProcess(first.Handle(), 0);
   first.Wait();
@@ -84,7 +83,7 @@ TEST(SetupUninstaller, RunsFromACopyThatDeletesItself) {
   ASSERT_FALSE(copy.empty()) << "the launcher made no temporary copy";
 
   // The copy uninstalls, then its file goes once it has ended.
-  while (PathExists(copy) || PathExists(installDir)) Sleep(100);
+  WaitFor("the copy to uninstall and delete itself", [&] { return !PathExists(copy) && !PathExists(installDir); });
   EXPECT_FALSE(PathExists(uninstaller));
   EXPECT_EQ(ReadRegString(HKEY_LOCAL_MACHINE, kFullUninstallKey, L"DisplayVersion", FALSE), L"<missing>");
   EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, L"Software\\ZorvakSetupTest", L"Finish", FALSE), L"uninstall");

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 // The folder of the running test program, with a trailing backslash.
@@ -12,6 +13,25 @@ inline std::wstring ExeDir() {
   GetModuleFileNameW(nullptr, wsz, MAX_PATH);
   std::wstring path(wsz);
   return path.substr(0, path.rfind(L'\\') + 1);
+}
+
+// Long enough for the slowest step under Wine on a loaded machine: only a
+// hang reaches it.
+constexpr DWORD kTestDeadlineMs = 120000;
+
+// Polls until the condition holds; a wait that runs out of time fails the
+// test, naming what was awaited.
+template <typename Condition>
+bool WaitFor(const char* pszWhat, Condition condition, DWORD dwDeadlineMs = kTestDeadlineMs) {
+  const ULONGLONG u8Start = GetTickCount64();
+  while (!condition()) {
+    if (GetTickCount64() - u8Start > dwDeadlineMs) {
+      ADD_FAILURE() << "gave up after " << dwDeadlineMs / 1000 << " s waiting for " << pszWhat;
+      return false;
+    }
+    Sleep(20);
+  }
+  return true;
 }
 
 // False where the test runner found that this machine cannot start 32-bit
@@ -58,7 +78,11 @@ class Process {
   bool HasEnded() const { return m_pi.hProcess == nullptr || WaitForSingleObject(m_pi.hProcess, 0) == WAIT_OBJECT_0; }
   DWORD Wait() {
     if (m_pi.hProcess == nullptr) return DWORD(-1);
-    WaitForSingleObject(m_pi.hProcess, INFINITE);
+    if (WaitForSingleObject(m_pi.hProcess, kTestDeadlineMs) != WAIT_OBJECT_0) {
+      ADD_FAILURE() << "a started program did not end within " << kTestDeadlineMs / 1000 << " s";
+      TerminateProcess(m_pi.hProcess, 1);
+      return DWORD(-1);
+    }
     DWORD dwCode = DWORD(-1);
     GetExitCodeProcess(m_pi.hProcess, &dwCode);
     return dwCode;
@@ -68,3 +92,24 @@ class Process {
   PROCESS_INFORMATION m_pi{};
   HANDLE m_hNul = INVALID_HANDLE_VALUE;
 };
+
+// Has the test helper hold a file open without sharing. The probe that
+// watches for the hold can meet the helper's own open, which then fails with
+// a sharing violation: such a helper is started again.
+inline std::unique_ptr<Process> HoldFile(const std::wstring& helper, const std::wstring& path) {
+  std::unique_ptr<Process> holder;
+  WaitFor("the helper to hold the file", [&] {
+    if (holder == nullptr || holder->HasEnded()) {
+      if (holder != nullptr && holder->Wait() != 1000u + ERROR_SHARING_VIOLATION) {
+        ADD_FAILURE() << "the helper could not hold the file";
+        return true;
+      }
+      holder = std::make_unique<Process>(helper, L"hold \"" + path + L"\"");
+    }
+    HANDLE hProbe = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (hProbe != INVALID_HANDLE_VALUE) CloseHandle(hProbe);
+    return hProbe == INVALID_HANDLE_VALUE && !holder->HasEnded();
+  });
+  return holder;
+}

@@ -14,8 +14,10 @@
 #include "NyRegistryUtil.h"
 #include "NySystem_Win.h"
 #include "PngShot.h"
+#include "PendingRenames.h"
 #include "ScratchDir.h"
 #include "TestProcess.h"
+#include "resource.h"
 
 namespace {
 
@@ -110,13 +112,11 @@ void UninstallSilently() {
   const std::set<std::wstring> before = TempEntries(L"Uninstallation_*.exe");
   Process launcher(InstallDir() + L"\\Uninstall.exe", L"/S");
   ASSERT_EQ(launcher.Wait(), 0u);
-  for (;;) {
-    bool bCopyLeft = false;
+  WaitFor("the uninstaller's copy to finish and delete itself", [&] {
     for (const std::wstring& copy : TempEntries(L"Uninstallation_*.exe"))
-      if (before.count(copy) == 0) bCopyLeft = true;
-    if (!bCopyLeft && !PathExists(InstallDir())) break;
-    Sleep(100);
-  }
+      if (before.count(copy) == 0) return false;
+    return !PathExists(InstallDir());
+  });
 }
 
 // The wizard window of a running setup, found through its process.
@@ -133,7 +133,7 @@ BOOL CALLBACK FindDialog(HWND hWnd, LPARAM lParam) {
   wchar_t wszClass[64] = {};
   GetClassNameW(hWnd, wszClass, 64);
   if (dwPid != pData->dwPid || wcscmp(wszClass, L"#32770") != 0 || !IsWindowVisible(hWnd)) return TRUE;
-  if (pData->pwszExcept != nullptr && GetDlgItem(hWnd, 1002) != nullptr) return TRUE;
+  if (pData->pwszExcept != nullptr && GetDlgItem(hWnd, IDC_BTN_INSTALL) != nullptr) return TRUE;
   pData->hFound = hWnd;
   return FALSE;
 }
@@ -141,13 +141,17 @@ BOOL CALLBACK FindDialog(HWND hWnd, LPARAM lParam) {
 // Waits for the process's wizard dialog (bMessageBox false) or for one of
 // its message boxes; null when the process ends first.
 HWND WaitForWindow(Process& process, bool bMessageBox) {
-  for (;;) {
+  HWND hFound = nullptr;
+  WaitFor(bMessageBox ? "a message box of the setup" : "the setup's wizard", [&] {
     FindData data{process.Pid(), bMessageBox ? L"box" : nullptr, nullptr};
     EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&data));
-    if (data.hFound != nullptr && (bMessageBox || GetDlgItem(data.hFound, 1002) != nullptr)) return data.hFound;
-    if (process.HasEnded()) return nullptr;
-    Sleep(50);
-  }
+    if (data.hFound != nullptr && (bMessageBox || GetDlgItem(data.hFound, IDC_BTN_INSTALL) != nullptr)) {
+      hFound = data.hFound;
+      return true;
+    }
+    return process.HasEnded();
+  });
+  return hFound;
 }
 
 std::wstring Text(HWND hWnd, int nId = 0) {
@@ -176,7 +180,8 @@ void Screenshot(HWND hWnd, const wchar_t* pwszName) {
 }
 
 void WaitForFinishPage(HWND hDlg) {
-  while (!(Shown(hDlg, 1001) && IsWindowEnabled(GetDlgItem(hDlg, 1001)))) Sleep(50);
+  WaitFor("the finish page",
+          [&] { return Shown(hDlg, IDC_BTN_FINISH) && IsWindowEnabled(GetDlgItem(hDlg, IDC_BTN_FINISH)); });
 }
 
 class Installer : public testing::Test {
@@ -232,25 +237,25 @@ TEST_F(Installer, WizardInstallsAsksBeforeTheSameVersionAndUninstalls) {
     HWND hDlg = WaitForWindow(setup, false);
     ASSERT_NE(hDlg, nullptr) << "no wizard; exit code " << setup.Wait();
     EXPECT_EQ(Text(hDlg), L"Zorvak Smart Card Minidriver Setup");
-    EXPECT_EQ(Text(hDlg, 1006), L"Welcome to Zorvak Smart Card Minidriver Setup Wizard");
-    EXPECT_EQ(Text(hDlg, 1005),
+    EXPECT_EQ(Text(hDlg, IDC_STATIC_TITLE), L"Welcome to Zorvak Smart Card Minidriver Setup Wizard");
+    EXPECT_EQ(Text(hDlg, IDC_STATIC_BODY),
               L"The Setup Wizard will install Zorvak Smart Card Minidriver on your computer. Click Next to continue or "
               L"Cancel to exit Setup Wizard.");
-    EXPECT_EQ(Text(hDlg, 1002), L"Next");
-    EXPECT_EQ(Text(hDlg, 1000), L"Cancel");
-    EXPECT_TRUE(Shown(hDlg, 1002));
-    EXPECT_FALSE(Shown(hDlg, 1003));
-    EXPECT_FALSE(Shown(hDlg, 1001));
+    EXPECT_EQ(Text(hDlg, IDC_BTN_INSTALL), L"Next");
+    EXPECT_EQ(Text(hDlg, IDC_BTN_CANCEL), L"Cancel");
+    EXPECT_TRUE(Shown(hDlg, IDC_BTN_INSTALL));
+    EXPECT_FALSE(Shown(hDlg, IDC_BTN_UNINSTALL));
+    EXPECT_FALSE(Shown(hDlg, IDC_BTN_FINISH));
     Screenshot(hDlg, L"install-welcome");
-    Click(hDlg, 1002);
+    Click(hDlg, IDC_BTN_INSTALL);
     WaitForFinishPage(hDlg);
-    EXPECT_EQ(Text(hDlg, 1006), L"Completed Zorvak Smart Card Minidriver Setup Wizard");
-    EXPECT_EQ(Text(hDlg, 1005), L"Click Finish button to exit Setup Wizard.");
-    EXPECT_EQ(Text(hDlg, 1001), L"Finish");
-    EXPECT_TRUE(Shown(hDlg, 1007));
-    EXPECT_EQ(SendDlgItemMessageW(hDlg, 1007, 0x408 /* PBM_GETPOS */, 0, 0), 100);
+    EXPECT_EQ(Text(hDlg, IDC_STATIC_TITLE), L"Completed Zorvak Smart Card Minidriver Setup Wizard");
+    EXPECT_EQ(Text(hDlg, IDC_STATIC_BODY), L"Click Finish button to exit Setup Wizard.");
+    EXPECT_EQ(Text(hDlg, IDC_BTN_FINISH), L"Finish");
+    EXPECT_TRUE(Shown(hDlg, IDC_PROGRESS));
+    EXPECT_EQ(SendDlgItemMessageW(hDlg, IDC_PROGRESS, 0x408 /* PBM_GETPOS */, 0, 0), 100);
     Screenshot(hDlg, L"install-finish");
-    Click(hDlg, 1001);
+    Click(hDlg, IDC_BTN_FINISH);
     EXPECT_EQ(setup.Wait(), 0u);
   }
   ASSERT_TRUE(IsInstalled());
@@ -275,18 +280,19 @@ TEST_F(Installer, WizardInstallsAsksBeforeTheSameVersionAndUninstalls) {
     Process launcher(InstallDir() + L"\\Uninstall.exe", L"");
     ASSERT_EQ(launcher.Wait(), 0u);
     HWND hDlg = nullptr;
-    while ((hDlg = FindWindowW(L"#32770", L"Uninstallation wizard for Zorvak Smart Card Minidriver")) == nullptr)
-      Sleep(50);
-    EXPECT_EQ(Text(hDlg, 1006), L"Welcome to Zorvak Smart Card Minidriver Uninstall Wizard");
-    EXPECT_TRUE(Shown(hDlg, 1003));
-    EXPECT_FALSE(Shown(hDlg, 1002));
+    ASSERT_TRUE(WaitFor("the uninstall wizard", [&] {
+      return (hDlg = FindWindowW(L"#32770", L"Uninstallation wizard for Zorvak Smart Card Minidriver")) != nullptr;
+    }));
+    EXPECT_EQ(Text(hDlg, IDC_STATIC_TITLE), L"Welcome to Zorvak Smart Card Minidriver Uninstall Wizard");
+    EXPECT_TRUE(Shown(hDlg, IDC_BTN_UNINSTALL));
+    EXPECT_FALSE(Shown(hDlg, IDC_BTN_INSTALL));
     Screenshot(hDlg, L"uninstall-welcome");
-    Click(hDlg, 1003);
+    Click(hDlg, IDC_BTN_UNINSTALL);
     WaitForFinishPage(hDlg);
-    EXPECT_EQ(Text(hDlg, 1005), L"Click Finish button to exit Uninstall Wizard.");
+    EXPECT_EQ(Text(hDlg, IDC_STATIC_BODY), L"Click Finish button to exit Uninstall Wizard.");
     Screenshot(hDlg, L"uninstall-finish");
-    Click(hDlg, 1001);
-    while (IsWindow(hDlg) || PathExists(InstallDir())) Sleep(50);
+    Click(hDlg, IDC_BTN_FINISH);
+    WaitFor("the uninstall to end", [&] { return !IsWindow(hDlg) && !PathExists(InstallDir()); });
   }
   EXPECT_FALSE(IsInstalled());
 }
@@ -299,7 +305,7 @@ TEST_F(Installer, CancelOnTheWelcomePage) {
   PostMessageW(hDlg, WM_COMMAND, IDCANCEL, 0);
   Sleep(200);
   EXPECT_FALSE(setup.HasEnded());
-  Click(hDlg, 1000);
+  Click(hDlg, IDC_BTN_CANCEL);
   EXPECT_EQ(setup.Wait(), 1602u);
   EXPECT_FALSE(IsInstalled());
 }
@@ -309,13 +315,13 @@ TEST_F(Installer, RepairShowsTheUninstallPagesAndFails) {
   HWND hDlg = WaitForWindow(setup, false);
   ASSERT_NE(hDlg, nullptr);
   EXPECT_EQ(Text(hDlg), L"Uninstallation wizard for Zorvak Smart Card Minidriver");
-  EXPECT_TRUE(Shown(hDlg, 1003));
-  Click(hDlg, 1003);
+  EXPECT_TRUE(Shown(hDlg, IDC_BTN_UNINSTALL));
+  Click(hDlg, IDC_BTN_UNINSTALL);
   WaitForFinishPage(hDlg);
-  EXPECT_EQ(Text(hDlg, 1005), L"Uninstall failed.");
-  EXPECT_EQ(Text(hDlg, 1006), L"Welcome to Zorvak Smart Card Minidriver Uninstall Wizard");
+  EXPECT_EQ(Text(hDlg, IDC_STATIC_BODY), L"Uninstall failed.");
+  EXPECT_EQ(Text(hDlg, IDC_STATIC_TITLE), L"Welcome to Zorvak Smart Card Minidriver Uninstall Wizard");
   Screenshot(hDlg, L"repair-failed");
-  Click(hDlg, 1001);
+  Click(hDlg, IDC_BTN_FINISH);
   EXPECT_EQ(setup.Wait(), 1603u);
 }
 
@@ -331,7 +337,7 @@ TEST_F(Installer, ASecondSetupIsRefusedWhileTheFirstShowsItsWizard) {
   EXPECT_EQ(Text(hBox, 0xFFFF), L"Installer has already been running!");
   PostMessageW(hBox, WM_COMMAND, IDOK, 0);
   EXPECT_EQ(second.Wait(), 1618u);
-  Click(hDlg, 1000);
+  Click(hDlg, IDC_BTN_CANCEL);
   EXPECT_EQ(first.Wait(), 1602u);
 }
 
@@ -339,35 +345,15 @@ TEST_F(Installer, AProductDllInUseIsReplacedAtRestart) {
   Process install(SetupPath(), L"/S");
   ASSERT_EQ(install.Wait(), 0u);
   const std::wstring dll = WindowsFolder() + (IsOs64Bit() ? L"\\SysWOW64\\" : L"\\System32\\") + L"ZorvakMiniDriver.dll";
+  const PendingRenamesGuard pending;
   // Something of Wine's may still have the fresh file open for a moment
-  // after the installer ended: a holder that meets a sharing violation is
-  // started again.
-  std::unique_ptr<Process> holder;
-  for (;;) {
-    holder = std::make_unique<Process>(ExeDir() + L"..\\actions\\ny_test_helper.exe", L"hold \"" + dll + L"\"");
-    for (;;) {
-      HANDLE h = CreateFileW(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-      if (h == INVALID_HANDLE_VALUE) break;
-      CloseHandle(h);
-      if (holder->HasEnded()) break;
-      Sleep(20);
-    }
-    if (!holder->HasEnded()) break;
-    ASSERT_EQ(holder->Wait(), 1000u + ERROR_SHARING_VIOLATION) << "the helper could not hold the DLL";
-    Sleep(100);
-  }
+  // after the installer ended; the holder is started again then.
+  auto holder = HoldFile(ExeDir() + L"..\\actions\\ny_test_helper.exe", dll);
   Process reinstall(SetupPath(), L"/S");
   EXPECT_EQ(reinstall.Wait(), 3010u);
   TerminateProcess(holder->Handle(), 0);
   holder->Wait();
-  HKEY hKey = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
-                          KEY_READ | KEY_SET_VALUE, &hKey),
-            ERROR_SUCCESS);
-  DWORD cb = 0;
-  EXPECT_EQ(RegQueryValueExW(hKey, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &cb), ERROR_SUCCESS);
-  RegDeleteValueW(hKey, L"PendingFileRenameOperations");
-  RegCloseKey(hKey);
+  EXPECT_TRUE(PendingMentions(dll));
 }
 
 TEST_F(Installer, ADllPlantedBesideTheProgramIsNeverLoaded) {

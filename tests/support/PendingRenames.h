@@ -1,0 +1,74 @@
+#pragma once
+// The system's list of restart-time renames and deletions. It belongs to the
+// whole machine: a test reads it and restores it as it found it, and never
+// throws away other programs' entries.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+const wchar_t kSessionManagerKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t kPendingValue[] = L"PendingFileRenameOperations";
+
+// The value's raw bytes; empty when there is none.
+inline std::vector<BYTE> PendingRenameBytes() {
+  std::vector<BYTE> bytes;
+  DWORD cb = 0;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingValue, RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &cb) !=
+      ERROR_SUCCESS) {
+    return bytes;
+  }
+  bytes.resize(cb);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingValue, RRF_RT_REG_MULTI_SZ, nullptr, bytes.data(),
+                   &cb) != ERROR_SUCCESS) {
+    bytes.clear();
+  }
+  bytes.resize(cb);
+  return bytes;
+}
+
+// The entries, as "\??\" paths; an empty path stands for a deletion.
+inline std::vector<std::wstring> PendingRenames() {
+  const std::vector<BYTE> bytes = PendingRenameBytes();
+  std::vector<std::wstring> entries;
+  const auto* pwsz = reinterpret_cast<const wchar_t*>(bytes.data());
+  const size_t cch = bytes.size() / sizeof(wchar_t);
+  for (size_t i = 0; i < cch;) {
+    size_t n = 0;
+    while (i + n < cch && pwsz[i + n] != 0) ++n;
+    // The list ends with an empty string after the last pair.
+    if (n == 0 && i + 1 >= cch) break;
+    entries.emplace_back(pwsz + i, n);
+    i += n + 1;
+  }
+  return entries;
+}
+
+inline bool PendingMentions(const std::wstring& path) {
+  for (const std::wstring& entry : PendingRenames())
+    if (entry.size() >= path.size() && _wcsicmp(entry.c_str() + entry.size() - path.size(), path.c_str()) == 0)
+      return true;
+  return false;
+}
+
+// Keeps the value as it was when the guard was made and puts it back when
+// the guard goes.
+class PendingRenamesGuard {
+ public:
+  PendingRenamesGuard() : m_saved(PendingRenameBytes()) {}
+  ~PendingRenamesGuard() {
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_SET_VALUE, &hKey) != ERROR_SUCCESS) return;
+    if (m_saved.empty()) {
+      RegDeleteValueW(hKey, kPendingValue);
+    } else {
+      RegSetValueExW(hKey, kPendingValue, 0, REG_MULTI_SZ, m_saved.data(), static_cast<DWORD>(m_saved.size()));
+    }
+    RegCloseKey(hKey);
+  }
+  PendingRenamesGuard(const PendingRenamesGuard&) = delete;
+  PendingRenamesGuard& operator=(const PendingRenamesGuard&) = delete;
+
+ private:
+  std::vector<BYTE> m_saved;
+};
