@@ -31,14 +31,3 @@ uint32_t NyLogFailure(const char* pszSrcFile, int nLine, uint32_t u4Result, cons
 #define NYLOG(level, ...) NyLog((level), __FILE__, __LINE__, __VA_ARGS__)
 #define NYLOGW(level, ...) NyLogW((level), __FILE__, __LINE__, __VA_ARGS__)
 #define NYFAIL(u4, operation, object) NyLogFailure(__FILE__, __LINE__, (u4), (operation), (object))
-
-// The logging conventions every operation follows.
-#define NYLOG_ENTER(name) NYLOG(LOG_LEVEL_TRACE, "+++++ %s...", (name))
-#define NYLOG_RESULT(u4) NYLOG(LOG_LEVEL_ERROR, "u4Result = %08X", static_cast<unsigned>(u4))
-#define NYLOG_EXIT(name, u4)                                                               \
-  do {                                                                                     \
-    if ((u4) == 0)                                                                         \
-      NYLOG(LOG_LEVEL_TRACE, "----- %s end succesfully", (name));                          \
-    else                                                                                   \
-      NYLOG(LOG_LEVEL_OUTCOME, "----- %s failed(Ret=0x%08x)!", (name), static_cast<unsigned>(u4)); \
-  } while (0)
