@@ -12,8 +12,14 @@ namespace {
 // before anything else of the library exists, so it is no kernel object.
 volatile LONG g_lStartLock = 0;
 LONG g_lRefCount = 0;
-// The process-wide logger that g_pNyLogger points to while the library runs.
-std::unique_ptr<CNyLogger> g_logger;
+// Owns the logger that g_pNyLogger points to while the library runs. A
+// process that ends with the library still started clears the pointer
+// before the logger goes.
+struct LoggerOwner {
+  ~LoggerOwner() { g_pNyLogger = nullptr; }
+  std::unique_ptr<CNyLogger> logger;
+};
+LoggerOwner g_owner;
 
 class StartLock {
  public:
@@ -31,12 +37,12 @@ uint32_t NyCommonInit() {
   StartLock lock;
   if (g_lRefCount == 0) {
     NyNamespaceAcquire();
-    g_logger = std::make_unique<CNyLogger>();
-    g_pNyLogger = g_logger.get();
+    g_owner.logger = std::make_unique<CNyLogger>();
+    g_pNyLogger = g_owner.logger.get();
     // A logger whose ring cannot be opened stays installed and drops records.
     LoggerConfig config{};
     config.u4SinkType = NY_LOG_SINK_SHM;
-    g_logger->Configure(&config);
+    g_owner.logger->Configure(&config);
   }
   ++g_lRefCount;
   return 0;
@@ -47,7 +53,7 @@ int NyCommonUninit() {
   if (g_lRefCount == 0) return -1;
   if (--g_lRefCount == 0) {
     g_pNyLogger = nullptr;
-    g_logger.reset();
+    g_owner.logger.reset();
     NyNamespaceRelease();
   }
   return 0;

@@ -92,12 +92,13 @@ BOOL CNySetupExec::Fail(uint32_t u4Result) {
 }
 
 BOOL CNySetupExec::HandleSetupResources(UINT uResourceId, const wchar_t* pwszScriptPath, BOOL bOnlyScript) {
-  return Fail(PrepareSetupResources(uResourceId, pwszScriptPath, bOnlyScript, &m_setupInfo, &m_script));
+  return Fail(
+      PrepareSetupResources(uResourceId, pwszScriptPath, bOnlyScript, &m_extractFolder, &m_setupInfo, &m_script));
 }
 
 BOOL CNySetupExec::Clear() {
   if (!m_instance.Release()) NYLOG(LOG_LEVEL_OUTCOME, "----- %s NyMutexDestory Failed!", "CNySetupExec::Clear");
-  RemoveExtractFolder(m_setupInfo);
+  m_extractFolder.Remove(m_setupInfo.m_strExtractDir.GetWide());
   return SelfDelete();
 }
 

@@ -12,6 +12,7 @@
 #include "NyActionFactory.h"
 #include "NyAdminGate.h"
 #include "NyConfigScript.h"
+#include "NyExtractFolder.h"
 #include "NyInstance.h"
 #include "NySetupInfo.h"
 #include "NyTempFolder.h"
@@ -71,6 +72,7 @@ class CNySetupExec {
   CNyActionFactory m_factory;
   CNySetupInfo m_setupInfo;
   CNyInstanceMutex m_instance;
+  CNyExtractFolder m_extractFolder;
   std::atomic<bool> m_bStop{false};
   int32_t m_nSetupMode = SETUP_MODE_NONE;
   uint32_t m_bSilent = 0;

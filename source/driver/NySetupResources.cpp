@@ -6,22 +6,21 @@
 
 #include "Log/NyLog.h"
 #include "MemExtractFiles.h"
-#include "NyFileDelete.h"
-#include "NyFreshName.h"
 #include "NyResult.h"
 #include "NyTempFolder.h"
 
 namespace {
 
 // A fresh extraction folder: never one that exists already (see NyFreshName).
-uint32_t PrepareExtractFolder(CNySetupInfo* pInfo) {
+uint32_t PrepareExtractFolder(CNyExtractFolder* pFolder, CNySetupInfo* pInfo) {
   const std::wstring recorded = pInfo->m_strExtractDir.GetWide();
   if (!recorded.empty() && PathFileExistsW(recorded.c_str())) return 0;
   pInfo->m_strExtractDir.Clear();
   std::wstring temp, folder;
   if (!GetAvailableTempPath(&temp)) return NY_E_FAIL;
-  const uint32_t u4Result = CreateFreshFolder(temp, L"NyKeyPackage_%08X\\", &folder);
-  if (u4Result != 0) return NYFAIL(u4Result, "CreateFreshFolder", temp.c_str());
+  RemoveAbandonedExtractFolders(temp);
+  const uint32_t u4Result = pFolder->Create(temp, &folder);
+  if (u4Result != 0) return u4Result;
   pInfo->m_strExtractDir.Assign(folder.c_str());
   return 0;
 }
@@ -77,7 +76,7 @@ uint32_t LoadScript(const wchar_t* pwszScriptPath, CNySetupInfo* pInfo, CNyXmlCo
 }  // namespace
 
 uint32_t PrepareSetupResources(UINT uResourceId, const wchar_t* pwszScriptPath, BOOL bOnlyScript,
-                               CNySetupInfo* pInfo, CNyXmlConfigScript* pScript) {
+                               CNyExtractFolder* pFolder, CNySetupInfo* pInfo, CNyXmlConfigScript* pScript) {
   const char* pszName = "CNySetupExec::HandleSetupResources";
   if (pwszScriptPath == nullptr || pwszScriptPath[0] == 0) {
     NYLOG(LOG_LEVEL_OUTCOME, "CNySetupExec::HandleSetupResources() error: SetupConfigPath can't be NULL");
@@ -86,7 +85,7 @@ uint32_t PrepareSetupResources(UINT uResourceId, const wchar_t* pwszScriptPath, 
   NYLOG(LOG_LEVEL_TRACE, "+++++ %s...", "CNySetupExec::HandleSetupResources Start!");
   // Without its own folder nothing is extracted: writing into the current
   // folder instead could overwrite whatever is there.
-  uint32_t u4Result = PrepareExtractFolder(pInfo);
+  uint32_t u4Result = PrepareExtractFolder(pFolder, pInfo);
   if (u4Result == 0) {
     u4Result = ExtractPackage(uResourceId, pwszScriptPath, bOnlyScript, pInfo->m_strExtractDir.GetWide());
   }
@@ -97,11 +96,4 @@ uint32_t PrepareSetupResources(UINT uResourceId, const wchar_t* pwszScriptPath, 
   }
   NYLOG(LOG_LEVEL_TRACE, "----- %s... end successfully", pszName);
   return 0;
-}
-
-void RemoveExtractFolder(const CNySetupInfo& info) {
-  std::wstring folder = info.m_strExtractDir.GetWide();
-  if (folder.empty()) return;
-  if (folder.back() == L'\\') folder.pop_back();
-  DeleteDirectoryTree(folder, nullptr);
 }

@@ -6,13 +6,12 @@
 #include <cstdint>
 
 #include "NyConfigScript.h"
+#include "NyExtractFolder.h"
 #include "NySetupInfo.h"
 
-// Prepares the run into *pInfo and *pScript. A second call reuses the
-// extraction folder recorded in *pInfo while it exists. Returns 0 or the
-// code of the failing step; every step logs its failure where it happens.
+// Prepares the run into *pInfo and *pScript, extracting into a folder that
+// *pFolder makes. A second call reuses the extraction folder recorded in
+// *pInfo while it exists. Returns 0 or the code of the failing step; every
+// step logs its failure where it happens.
 uint32_t PrepareSetupResources(UINT uResourceId, const wchar_t* pwszScriptPath, BOOL bOnlyScript,
-                               CNySetupInfo* pInfo, CNyXmlConfigScript* pScript);
-
-// Deletes the extraction folder recorded in *pInfo with all in it.
-void RemoveExtractFolder(const CNySetupInfo& info);
+                               CNyExtractFolder* pFolder, CNySetupInfo* pInfo, CNyXmlConfigScript* pScript);

@@ -1,14 +1,14 @@
 #include "MemExtractFiles.h"
 
-#include <share.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <memory>
+#include <utility>
+#include <vector>
 
 #include "Log/NyLog.h"
 #include "NyFileUtil.h"
+#include "NyHandle.h"
+#include "NyHeldFiles.h"
 #include "NyPackageFormat.h"
 #include "NyResult.h"
 #include "NySafeStr.h"
@@ -49,6 +49,31 @@ std::string AnsiForLog(const std::wstring& text) {
 uint32_t WriteError() {
   const DWORD dwError = GetLastError();
   return dwError != 0 ? dwError : static_cast<uint32_t>(ERROR_WRITE_FAULT);
+}
+
+// A file of a setup's own extraction folder is held until the end of the run:
+// others may read it, nobody may write, rename or delete it. The write access
+// is given up through a second open of the same file (the writer's sharing
+// keeps its path from being swapped in between); a writer that slipped in
+// between the two opens is caught by comparing the held bytes with the
+// package's.
+uint32_t HoldExtractedFile(const std::wstring& path, CNyFile writer, const BYTE* pbData, uint32_t cbData) {
+  CNyFile bridge(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!bridge) return NYFAIL(GetLastError(), "CreateFileW (hold)", path.c_str());
+  writer.Reset();
+  CNyFile held(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!held) return NYFAIL(GetLastError(), "CreateFileW (hold)", path.c_str());
+  bridge.Reset();
+  std::vector<BYTE> bytes(static_cast<size_t>(cbData) + 1);
+  DWORD cbRead = 0;
+  if (!ReadFile(held.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &cbRead, nullptr) || cbRead != cbData ||
+      memcmp(bytes.data(), pbData, cbData) != 0) {
+    return NYFAIL(NY_E_INVALID_DATA, "compare with the package", path.c_str());
+  }
+  CNyHeldFiles::Instance().Hold(path, std::move(held));
+  return 0;
 }
 
 }  // namespace
@@ -133,30 +158,29 @@ uint32_t CMemExtractFiles::ExtractFileEx(const CMemExtractFiles* pExtractor, std
   // An entry that did not come from this package's list may point anywhere.
   if (uint64_t(entry.m_u4Offset) + entry.m_u4Size > pExtractor->m_cbData) return ERROR_INVALID_PARAMETER;
 
-  FILE* pFile = nullptr;
-  if (_wfopen_s(&pFile, strTargetFile.c_str(), L"wb") != 0 || pFile == nullptr)
-    pFile = _wfsopen(strTargetFile.c_str(), L"wb", _SH_DENYNO);
-  if (pFile == nullptr) {
+  // A file this run extracted before is let go to be written again.
+  bool bInHeldFolder = false;
+  CNyHeldFiles& held = CNyHeldFiles::Instance();
+  if (held.Find(strTargetFile, &bInHeldFolder) != nullptr) held.Release(strTargetFile);
+  // While it is written, others may read the file but not write, rename or
+  // delete it.
+  CNyFile writer(CreateFileW(strTargetFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!writer) {
     const DWORD dwError = GetLastError();
     NYLOG(LOG_LEVEL_OUTCOME, "CMemExtractFiles::ExtractFileEx()->fopen(%s) error. GetLastError=0x%x",
           AnsiForLog(strTargetFile).c_str(), static_cast<unsigned>(dwError));
     return dwError != 0 ? dwError : static_cast<uint32_t>(ERROR_OPEN_FAILED);
   }
-  std::unique_ptr<FILE, int (*)(FILE*)> file(pFile, fclose);
-  char streamBuffer[EXTRACT_CHUNK];
-  setvbuf(pFile, streamBuffer, _IOFBF, sizeof(streamBuffer));
-
   const BYTE* pbData = pExtractor->m_pbData + entry.m_u4Offset;
-  size_t cbWritten = 0;
-  while (cbWritten < entry.m_u4Size) {
-    const size_t cbChunk = std::min(EXTRACT_CHUNK, entry.m_u4Size - cbWritten);
-    if (fwrite(pbData + cbWritten, 1, cbChunk, pFile) != cbChunk) {
-      return NYFAIL(WriteError(), "fwrite", strTargetFile.c_str());
+  for (size_t cbWritten = 0; cbWritten < entry.m_u4Size;) {
+    const DWORD cbChunk = static_cast<DWORD>(std::min(EXTRACT_CHUNK, entry.m_u4Size - cbWritten));
+    DWORD cbDone = 0;
+    if (!WriteFile(writer.Get(), pbData + cbWritten, cbChunk, &cbDone, nullptr) || cbDone != cbChunk) {
+      return NYFAIL(WriteError(), "WriteFile", strTargetFile.c_str());
     }
     cbWritten += cbChunk;
   }
-  // The last chunk may still be in the stream buffer: a failed close is a
-  // short write too.
-  if (fclose(file.release()) != 0) return NYFAIL(WriteError(), "fclose", strTargetFile.c_str());
-  return 0;
+  if (!bInHeldFolder) return 0;
+  return HoldExtractedFile(strTargetFile, std::move(writer), pbData, entry.m_u4Size);
 }

@@ -5,6 +5,7 @@
 #include "Log/NyLog.h"
 #include "NyFileDelete.h"
 #include "NyHandle.h"
+#include "NyHeldFiles.h"
 #include "NyFileUtil.h"
 #include "NyFileVersion.h"
 #include "NyProcessUtil.h"
@@ -42,8 +43,13 @@ void ReplaceAll(std::wstring* pText, const std::wstring& from, const std::wstrin
     pText->replace(pos, from.size(), to);
 }
 
-// One copy, with its failure record: the target names the copy.
+// One copy, with its failure record: the target names the copy. A file of
+// the package is copied from its held handle; a file in the package's folder
+// that the package did not bring is refused.
 uint32_t CopyOne(const std::wstring& src, const std::wstring& dest) {
+  bool bInPackageFolder = false;
+  if (HANDLE hHeld = CNyHeldFiles::Instance().Find(src, &bInPackageFolder)) return CopyHeldFile(hHeld, dest);
+  if (bInPackageFolder) return NYFAIL(NY_E_INVALID_DATA, "copy a file the package did not bring", src.c_str());
   if (!CopyFileW(src.c_str(), dest.c_str(), FALSE)) return NYFAIL(GetLastError(), "CopyFileW", dest.c_str());
   return 0;
 }

@@ -31,9 +31,10 @@ uint32_t DrawAndCreate(const std::wstring& base, const wchar_t* pwszPattern, std
 bool NySystemRandom(uint32_t* pu4Value) { return NyGenRandom(pu4Value, sizeof(*pu4Value)); }
 
 uint32_t CreateFreshFolder(const std::wstring& parent, const wchar_t* pwszPattern, std::wstring* pPath,
-                           NyRandomFn pfnRandom) {
-  return DrawAndCreate(parent, pwszPattern, pPath, pfnRandom,
-                       [](const std::wstring& path) { return CreateDirectoryW(path.c_str(), nullptr) != FALSE; });
+                           SECURITY_ATTRIBUTES* pSecurity, NyRandomFn pfnRandom) {
+  return DrawAndCreate(parent, pwszPattern, pPath, pfnRandom, [pSecurity](const std::wstring& path) {
+    return CreateDirectoryW(path.c_str(), pSecurity) != FALSE;
+  });
 }
 
 uint32_t CopyToFreshFile(const std::wstring& src, const std::wstring& folder, const wchar_t* pwszPattern,

@@ -163,12 +163,12 @@ TEST(SetupPrepare, AFolderOrFileOfTheDrawnNameIsNeverUsed) {
   ASSERT_TRUE(WriteTextFile(parent + L"NyKeyPackage_0000AAAA\\planted.txt", "planted"));
   g_au4Draws[0] = 0xAAAA, g_au4Draws[1] = 0xBBBB, g_nDraw = 0;
   std::wstring path;
-  ASSERT_EQ(CreateFreshFolder(parent, L"NyKeyPackage_%08X\\", &path, FixedRandom), 0u);
+  ASSERT_EQ(CreateFreshFolder(parent, L"NyKeyPackage_%08X\\", &path, nullptr, FixedRandom), 0u);
   EXPECT_EQ(path, parent + L"NyKeyPackage_0000BBBB\\");
 
   // Every draw taken: a clear failure after a bounded number of draws.
   g_au4Draws[0] = g_au4Draws[1] = g_au4Draws[2] = g_au4Draws[3] = 0xAAAA, g_nDraw = 0;
-  EXPECT_EQ(CreateFreshFolder(parent, L"NyKeyPackage_%08X\\", &path, FixedRandom), DWORD(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(CreateFreshFolder(parent, L"NyKeyPackage_%08X\\", &path, nullptr, FixedRandom), DWORD(ERROR_ALREADY_EXISTS));
   EXPECT_EQ(g_nDraw, NY_FRESH_NAME_DRAWS);
 
   ASSERT_TRUE(WriteTextFile(parent + L"Uninstallation_0000AAAA.exe", "planted"));

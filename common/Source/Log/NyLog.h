@@ -31,3 +31,5 @@ uint32_t NyLogFailure(const char* pszSrcFile, int nLine, uint32_t u4Result, cons
 #define NYLOG(level, ...) NyLog((level), __FILE__, __LINE__, __VA_ARGS__)
 #define NYLOGW(level, ...) NyLogW((level), __FILE__, __LINE__, __VA_ARGS__)
 #define NYFAIL(u4, operation, object) NyLogFailure(__FILE__, __LINE__, (u4), (operation), (object))
+// The record of a failed step's code, as every operation logs it.
+#define NYLOG_RESULT(u4) NYLOG(LOG_LEVEL_ERROR, "u4Result = %08X", static_cast<unsigned>(u4))

@@ -1,0 +1,109 @@
+#include "NyHeldFiles.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <utility>
+
+#include "Log/NyLog.h"
+
+namespace {
+
+constexpr DWORD kCopyChunk = 1 << 20;
+
+bool IsInFolder(const std::wstring& path, const std::wstring& folder) {
+  return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+         (folder.back() == L'\\' || path[folder.size()] == L'\\');
+}
+
+}  // namespace
+
+CNyHeldFiles& CNyHeldFiles::Instance() {
+  // Never destroyed: the driver's own destructor still releases its folder
+  // at process exit, after the statics made later than the driver are gone.
+  static CNyHeldFiles* const s_pTable = new CNyHeldFiles();
+  return *s_pTable;
+}
+
+std::wstring CNyHeldFiles::Key(const std::wstring& path) {
+  // The script names a package file through $(srcroot), whose own closing
+  // backslash doubles the separator; the full path form folds that away.
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD cch = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+    if (cch == 0) {
+      full = path;
+      break;
+    }
+    if (cch < full.size()) {
+      full.resize(cch);
+      break;
+    }
+    full.resize(cch);
+  }
+  std::transform(full.begin(), full.end(), full.begin(), [](wchar_t ch) { return static_cast<wchar_t>(towlower(ch)); });
+  return full;
+}
+
+void CNyHeldFiles::AddFolder(const std::wstring& folder) {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  m_folders.push_back(Key(folder));
+}
+
+void CNyHeldFiles::Hold(const std::wstring& path, CNyFile file) {
+  const std::lock_guard<std::mutex> lock(m_lock);
+  m_files[Key(path)] = std::move(file);
+}
+
+void CNyHeldFiles::Release(const std::wstring& path) {
+  const std::wstring key = Key(path);
+  const std::lock_guard<std::mutex> lock(m_lock);
+  m_files.erase(key);
+}
+
+HANDLE CNyHeldFiles::Find(const std::wstring& path, bool* pbInFolder) const {
+  const std::wstring key = Key(path);
+  const std::lock_guard<std::mutex> lock(m_lock);
+  *pbInFolder = std::any_of(m_folders.begin(), m_folders.end(),
+                            [&key](const std::wstring& folder) { return IsInFolder(key, folder); });
+  const auto it = m_files.find(key);
+  return it != m_files.end() ? it->second.Get() : nullptr;
+}
+
+void CNyHeldFiles::ReleaseFolder(const std::wstring& folder) {
+  const std::wstring key = Key(folder);
+  const std::lock_guard<std::mutex> lock(m_lock);
+  for (auto it = m_files.begin(); it != m_files.end();) {
+    it = IsInFolder(it->first, key) ? m_files.erase(it) : std::next(it);
+  }
+  m_folders.erase(std::remove(m_folders.begin(), m_folders.end(), key), m_folders.end());
+}
+
+uint32_t CopyHeldFile(HANDLE hSource, const std::wstring& dest) {
+  const CNyFile target(
+      CreateFileW(dest.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!target) return NYFAIL(GetLastError(), "CreateFileW", dest.c_str());
+  std::vector<BYTE> buffer(kCopyChunk);
+  // Positional reads: the held handle's own file pointer is never relied on.
+  OVERLAPPED at{};
+  for (;;) {
+    DWORD cbRead = 0;
+    if (!ReadFile(hSource, buffer.data(), kCopyChunk, &cbRead, &at)) {
+      const DWORD dwError = GetLastError();
+      if (dwError == ERROR_HANDLE_EOF) break;
+      return NYFAIL(dwError, "ReadFile (package file)", dest.c_str());
+    }
+    if (cbRead == 0) break;
+    DWORD cbWritten = 0;
+    if (!WriteFile(target.Get(), buffer.data(), cbRead, &cbWritten, nullptr) || cbWritten != cbRead) {
+      return NYFAIL(GetLastError(), "WriteFile", dest.c_str());
+    }
+    const ULONGLONG u8Next = ((static_cast<ULONGLONG>(at.OffsetHigh) << 32) | at.Offset) + cbRead;
+    at.Offset = static_cast<DWORD>(u8Next);
+    at.OffsetHigh = static_cast<DWORD>(u8Next >> 32);
+  }
+  FILETIME ftCreated, ftAccessed, ftWritten;
+  if (GetFileTime(hSource, &ftCreated, &ftAccessed, &ftWritten)) {
+    SetFileTime(target.Get(), &ftCreated, &ftAccessed, &ftWritten);
+  }
+  return 0;
+}
