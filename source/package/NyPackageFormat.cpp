@@ -13,6 +13,12 @@ namespace {
 constexpr uint32_t MARKER_LENGTH = sizeof(NY_PACKAGE_MARKER) - 1;
 constexpr uint64_t PACKAGE_LIMIT = 0xFFFFFFFFu;
 
+std::string FoldAsciiCase(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
 uint32_t U32At(const uint8_t* pb) {
   return uint32_t(pb[0]) | uint32_t(pb[1]) << 8 | uint32_t(pb[2]) << 16 | uint32_t(pb[3]) << 24;
 }
@@ -42,7 +48,7 @@ class CPackageReader {
     std::string marker;
     if (!ReadName(u8Pos, 0, marker) || marker != NY_PACKAGE_MARKER) return false;
     std::vector<TableEntry> roots;
-    if (!ReadTable(0, u8Pos, true, roots)) return false;
+    if (!ReadTable(0, u8Pos, "", roots)) return false;
     bool bOk = true;
     for (const TableEntry& entry : roots) {
       if (IsFolder(entry, true)) {
@@ -66,10 +72,12 @@ class CPackageReader {
     return true;
   }
 
-  // The table that ends at u8End of the region [u8Start, u8End). Every
-  // record lies inside the region, every entry's data inside the region
-  // before the table, and no two folders overlap.
-  bool ReadTable(uint64_t u8Start, uint64_t u8End, bool bRoot, std::vector<TableEntry>& entries) const {
+  // The table that ends at u8End of the region [u8Start, u8End) of the folder
+  // at `path` ("" for the root table). Every record lies inside the region,
+  // every entry's data inside the region before the table, and no two
+  // folders overlap.
+  bool ReadTable(uint64_t u8Start, uint64_t u8End, const std::string& path, std::vector<TableEntry>& entries) const {
+    const bool bRoot = path.empty();
     if (u8End - u8Start < 8) return false;
     uint64_t u8Pos = u8End - 8;
     const uint32_t u4Count = U32At(m_pb + u8Pos + 4);
@@ -77,7 +85,15 @@ class CPackageReader {
     // Each record takes at least 14 bytes, so the loop ends with the region.
     for (uint32_t i = 0; i < u4Count; ++i) {
       TableEntry entry;
-      if (!ReadName(u8Pos, u8Start, entry.name) || !NyPackageIsValidName(entry.name, m_pLeadBytes)) return false;
+      if (!ReadName(u8Pos, u8Start, entry.name)) return false;
+      // Windows would write such an entry to the device (a serial port, or
+      // nowhere at all). A package built by another tool may hold one by
+      // mistake, so the log names it.
+      if (NyPackageIsDeviceName(entry.name)) {
+        NYLOG(LOG_LEVEL_OUTCOME, "Device name refused: %s\\%s", path.c_str(), entry.name.c_str());
+        return false;
+      }
+      if (!NyPackageIsValidName(entry.name, m_pLeadBytes)) return false;
       if (u8Pos - u8Start < 9) return false;
       entry.u1Flags = m_pb[u8Pos - 1];
       entry.u4Size = U32At(m_pb + u8Pos - 5);
@@ -101,7 +117,7 @@ class CPackageReader {
   bool WalkFolder(const std::string& path, const TableEntry& folder, unsigned depth) {
     if (depth > NY_PACKAGE_MAX_DEPTH) return false;
     std::vector<TableEntry> children;
-    if (!ReadTable(folder.u4Offset, uint64_t(folder.u4Offset) + folder.u4Size, false, children)) return false;
+    if (!ReadTable(folder.u4Offset, uint64_t(folder.u4Offset) + folder.u4Size, path, children)) return false;
     if (children.empty()) {
       Append(folder, path + "\\", true);
       return true;
@@ -137,12 +153,6 @@ class CPackageReader {
   NyLeadByteTable m_pLeadBytes;
 };
 
-std::string FoldAsciiCase(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 }  // namespace
 
 bool NyPackageReadList(const uint8_t* pbData, size_t cbData, std::vector<NyPackageEntry>& list,
@@ -167,7 +177,20 @@ bool NyPackageIsValidName(const std::string& name, NyLeadByteTable pLeadBytes) {
     if (c == '\\') return false;
     ++i;
   }
-  return !bOnlyDotsAndSpaces;
+  return !bOnlyDotsAndSpaces && !NyPackageIsDeviceName(name);
+}
+
+bool NyPackageIsDeviceName(const std::string& name) {
+  std::string stem = FoldAsciiCase(name.substr(0, name.find('.')));
+  stem.erase(stem.find_last_not_of(' ') + 1);
+  for (const char* pszDevice : {"con", "prn", "aux", "nul", "conin$", "conout$"})
+    if (stem == pszDevice) return true;
+  if (stem.compare(0, 3, "com") != 0 && stem.compare(0, 3, "lpt") != 0) return false;
+  const std::string digit = stem.substr(3);
+  if (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') return true;
+  for (const char* pszSuperscript : {"\xB9", "\xB2", "\xB3", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"})
+    if (digit == pszSuperscript) return true;
+  return false;
 }
 
 NyPackageNode NyPackageNode::Folder(std::string name, std::vector<NyPackageNode> children) {

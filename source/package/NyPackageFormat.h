@@ -20,8 +20,8 @@
 // package and inside its parent folder's data before its table, folder
 // regions shrink at every level and sibling folders do not overlap (so every
 // table is read once and a list never has more entries than the package has
-// records), nesting is bounded, and no name can step out of the folder it is
-// extracted to.
+// records), nesting is bounded, no name can step out of the folder it is
+// extracted to, and no name makes Windows open a device instead of a file.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -62,8 +62,18 @@ bool NyPackageReadList(const uint8_t* pbData, size_t cbData, std::vector<NyPacka
 // True for a name that may stand in a package: 1 to 259 bytes; no NUL, '/'
 // or ':'; no '\' other than the second byte of a double-byte character and
 // no incomplete character at its end; not made only of dots and spaces
-// (".", "..", and the names Windows path rules fold into them).
+// (".", "..", and the names Windows path rules fold into them); not a device
+// name.
 bool NyPackageIsValidName(const std::string& name, NyLeadByteTable pLeadBytes = nullptr);
+
+// True for a name that Windows opens as a device wherever it stands in a
+// path: CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$ or CONOUT$ in any
+// letter case, judged by the part before the first dot less its trailing
+// spaces ("nul.txt", "CON .log" and "aux." are devices too). Windows counts
+// the superscript digits one to three as digits of COM and LPT; a name
+// reaches it through the ANSI code page, so both their code page 1252 bytes
+// (B9, B2, B3) and their UTF-8 form (C2 B9, C2 B2, C2 B3) count.
+bool NyPackageIsDeviceName(const std::string& name);
 
 #ifdef _WIN32
 // Fills `table` with the lead bytes of a code page (0 the system ANSI code

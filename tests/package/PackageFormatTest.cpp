@@ -2,6 +2,7 @@
 // how the reader refuses packages that would read or write out of bounds.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -250,12 +251,61 @@ TEST(PackageReaderRefuses, SeparatorsInDoubleByteNamesOnlyAsSecondByte) {
   EXPECT_EQ(Paths(list), std::vector<std::string>{"\\" + hyou + "\\"});
 }
 
+// A folder at the root holding one file.
+std::string FolderWithFile(const std::string& folder, const std::string& file) {
+  PackageBytes bytes;
+  bytes.Raw("x").Record(0, 1, 0, file).TableEnd(0, 1);
+  const uint32_t u4Folder = bytes.Size();
+  return bytes.Record(0, u4Folder, 0x80, folder).TableEnd(0, 1).Trailer().Str();
+}
+
+TEST(PackageReaderRefuses, DeviceNamesAsFilesAndFolders) {
+  std::vector<std::string> devices = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* pszPort : {"COM", "LPT"}) {
+    for (char digit = '1'; digit <= '9'; ++digit) devices.push_back(pszPort + std::string(1, digit));
+    // Superscripts one to three: code page 1252 bytes and UTF-8.
+    for (const char* pszDigit : {"\xB9", "\xB2", "\xB3", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"})
+      devices.push_back(pszPort + std::string(pszDigit));
+  }
+  for (const std::string& device : devices) {
+    std::string lower = device;
+    for (char& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    // Windows drops trailing dots and spaces and looks only before the first dot.
+    for (const std::string& name : {device, lower, device + ".txt", lower + ".tar.gz", device + " .txt", device + ".",
+                                    lower + " ", device + ". ."}) {
+      SCOPED_TRACE(name);
+      EXPECT_FALSE(NyPackageIsValidName(name));
+      std::vector<NyPackageEntry> list;
+      EXPECT_FALSE(ReadList(FolderWithFile("d", name), list));
+      EXPECT_FALSE(ReadList(FolderWithFile(name, "f"), list));
+      EXPECT_TRUE(list.empty());
+    }
+  }
+  for (const char* pszName : {"CONSOLE.txt", "COM10", "LPT0", "COM0", "COM", "NULL", "AUX1", "xNUL", "CON_", "CONIN",
+                              "CONOUT$x", "readme.con", "a.COM1", "COM\xB9\xB9", "COM\xB4", "LPT\xC2",
+                              "COM\xE2\x81\xB4"}) {  // the last: superscript four, no digit to Windows
+    SCOPED_TRACE(pszName);
+    std::vector<NyPackageEntry> list;
+    EXPECT_TRUE(ReadList(FolderWithFile("d", pszName), list));
+    EXPECT_TRUE(ReadList(FolderWithFile(pszName, "f"), list));
+  }
+
+  CaptureLogger log;
+  std::vector<NyPackageEntry> list;
+  EXPECT_FALSE(ReadList(FolderWithFile("PackageFiles", "com1.txt"), list));
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0].text, "Device name refused: \\PackageFiles\\com1.txt");
+  EXPECT_EQ(log.lines[0].u4Level, LOG_LEVEL_OUTCOME);
+}
+
 // --- The writer refuses what the reader would refuse ------------------------
 
 TEST(PackageWriter, RefusesInvalidAndDuplicateNamesAndDeepNesting) {
   std::string bytes, error;
   EXPECT_FALSE(CNyPackageWriter::WriteToMemory({Node::Folder("a", {Node::File("..", "x")})}, bytes, &error));
   EXPECT_EQ(error, "invalid name \"..\" in \\a");
+  EXPECT_FALSE(CNyPackageWriter::WriteToMemory({Node::Folder("a", {Node::File("Nul .txt", "x")})}, bytes, &error));
+  EXPECT_EQ(error, "invalid name \"Nul .txt\" in \\a");
   EXPECT_FALSE(CNyPackageWriter::WriteToMemory({Node::File("Read.me", "1"), Node::File("READ.ME", "2")}, bytes, &error));
   EXPECT_EQ(error, "two entries named \"READ.ME\" (ignoring case) in \\");
   EXPECT_FALSE(CNyPackageWriter::WriteToMemory(NestedNodes(NY_PACKAGE_MAX_DEPTH + 1), bytes, &error));

@@ -14,8 +14,8 @@ status=0
 
 fail() { echo "FAIL: $*"; status=1; }
 run() { "${tool[@]}" "$@" 2>&1 | tr -d '\r'; return "${PIPESTATUS[0]}"; }
-expect_error() {
-  local what=$1 out rc; shift
+expect_error() {  # sets $out
+  local what=$1 rc; shift
   out=$(run "$@"); rc=$?
   [ "$rc" -eq 1 ] || fail "$what: exit code $rc, expected 1"
   if [ "$(grep -c . <<<"$out")" -ne 1 ] || [[ $out != nypack:* ]]; then
@@ -51,6 +51,12 @@ expect_error "package below a file" build tree plain/x.bin
 expect_error "package inside its own tree" build tree tree/self.bin
 expect_error "a name with a colon" build colon colon.bin
 [ ! -e colon.bin ] || fail "a failed build left its output"
+# Device names, a file's or a folder's, are refused before they are opened.
+mkdir -p devfile/docs devfolder/Aux && printf x >devfile/docs/com1.TXT && printf x >devfolder/Aux/a.txt
+expect_error "a device name" build devfile devfile.bin
+[[ $out == *com1.TXT*"device name"* ]] || fail "a device name: the message does not say so: $out"
+expect_error "a device name as a folder" build devfolder devfolder.bin
+[ ! -e devfile.bin ] && [ ! -e devfolder.bin ] || fail "a refused build left its output"
 run >/dev/null; [ $? -eq 2 ] || fail "no arguments: expected exit code 2"
 
 [ $status -eq 0 ] && echo "nypack command line: all checks passed"

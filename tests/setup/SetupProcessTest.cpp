@@ -1,13 +1,19 @@
-// What takes separate processes: one setup of a product at a time, and the
+// What takes separate processes: one setup of a product at a time, the
 // installed uninstaller that runs from a temporary copy of itself and
-// deletes that copy when it ends.
+// deletes that copy when it ends, and a setup whose package the reader
+// refuses.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
+#include <vector>
 
+#include "MemExtractFiles.h"
+#include "NyPackageFormat.h"
 #include "NyShareMem.h"
+#include "PackageBytes.h"
 #include "ScratchDir.h"
 #include "SetupTestSupport.h"
 #include "TestProcess.h"
@@ -36,6 +42,44 @@ std::set<std::wstring> UninstallCopies() {
   while (FindNextFileW(hFind, &fd));
   FindClose(hFind);
   return copies;
+}
+
+// Makes `package` the only resource of a program: with no other language of
+// the package resource left, FindResourceW can find only these bytes.
+bool ReplacePackage(const std::wstring& exe, const std::string& package) {
+  HANDLE hUpdate = BeginUpdateResourceW(exe.c_str(), TRUE);
+  if (hUpdate == nullptr) return false;
+  const BOOL bAdded = UpdateResourceW(hUpdate, MAKEINTRESOURCEW(NY_PACKAGE_RESOURCE_TYPE),
+                                      MAKEINTRESOURCEW(NY_PACKAGE_RESOURCE_ID),
+                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                                      const_cast<char*>(package.data()), DWORD(package.size()));
+  return EndUpdateResourceW(hUpdate, !bAdded) && bAdded;
+}
+
+TEST(SetupPackage, AnEntryNamedAfterADeviceFailsTheSetup) {
+  // The script of the package with three registry writes, beside "NUL.txt",
+  // which Windows would swallow without a trace: the setup would succeed.
+  const BYTE* pbThree = nullptr;
+  DWORD cbThree = 0;
+  ASSERT_EQ(LoadPackageResource(kPackageThree, &pbThree, &cbThree), 0u);
+  std::vector<NyPackageEntry> entries;
+  ASSERT_TRUE(NyPackageReadList(pbThree, cbThree, entries));
+  ASSERT_EQ(entries.at(0).name, "SetupScript.xml");
+  const std::string script(reinterpret_cast<const char*>(pbThree) + entries[0].u4Offset, entries[0].u4Size);
+  PackageBytes bytes;
+  bytes.Raw(script).Raw("x").Record(0, DWORD(script.size()), 0, "SetupScript.xml");
+  bytes.Record(DWORD(script.size()), 1, 0, "NUL.txt").TableEnd(0, 2);
+  const uint32_t u4Folder = bytes.Size();
+  bytes.Record(0, u4Folder, 0x80, "PackageFiles").TableEnd(0, 1).Trailer();
+
+  ScratchDir scratch(L"ny_device_package");
+  const std::wstring setup = scratch / L"ZorvakSetup.exe";
+  ASSERT_TRUE(CopyFileW(DriverPath().c_str(), setup.c_str(), FALSE));
+  ASSERT_TRUE(ReplacePackage(setup, bytes.Str()));
+  Process run(setup, L"/S");
+  EXPECT_EQ(run.Wait(), 1603u);
+  EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, L"Software\\ZorvakSetupTest\\Run", L"One", FALSE), L"<missing>");
+  DeleteRegistryTree(HKEY_CURRENT_USER, L"Software\\ZorvakSetupTest", FALSE);
 }
 
 TEST(SetupInstance, ASecondSetupOfTheProductIsRefused) {

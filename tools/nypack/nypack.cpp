@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "NyPackageFormat.h"
@@ -84,12 +85,16 @@ std::vector<NyPackageNode> ReadTree(const fs::path& dir, unsigned depth) {
   fs::directory_iterator it(dir, ec), end;
   for (; !ec && it != end; it.increment(ec)) {
     const fs::path& path = it->path();
+    std::string name = PackageName(path);
+    // Before the entry is looked at: on Windows its path opens the device.
+    if (NyPackageIsDeviceName(name))
+      Fail(Shown(path) + ": a device name (CON, NUL, COM1...), which Windows would open instead of a file");
     const fs::file_status status = it->status(ec);  // follows links
     if (ec) Fail("cannot read " + Shown(path) + ": " + ec.message());
     if (fs::is_directory(status))
-      nodes.push_back(NyPackageNode::Folder(PackageName(path), ReadTree(path, depth + 1)));
+      nodes.push_back(NyPackageNode::Folder(std::move(name), ReadTree(path, depth + 1)));
     else if (fs::is_regular_file(status))
-      nodes.push_back(NyPackageNode::FileFrom(PackageName(path), path));
+      nodes.push_back(NyPackageNode::FileFrom(std::move(name), path));
     else
       Fail(Shown(path) + ": neither a file nor a folder");
   }
