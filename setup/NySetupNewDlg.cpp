@@ -20,21 +20,21 @@ const wchar_t kTitleDoneUninstall[] = L"Completed Zorvak Smart Card Minidriver U
 
 }  // namespace
 
-bool IsUnattendedRun(CNySetupExec* pExec) {
-  return pExec->IsSilent() &&
-         (pExec->GetSetupMode() == SETUP_MODE_INSTALL || pExec->GetSetupMode() == SETUP_MODE_UNINSTALL);
-}
+bool IsUnattendedRun(CNySetupExec* pExec) { return pExec->IsSilent() != 0; }
 
 WizardEnd RunUnattended(CNySetupExec* pExec) {
+  WizardEnd end = WIZARD_END_NOT_PREPARED;
   if (!pExec->HandleSetupResources(136, L"\\PackageFiles\\SetupScript.xml", FALSE)) {
     NYLOG(LOG_LEVEL_OUTCOME, "%s Faild", "SingletonNySetupExec::GetInstance()->HandleSetupResources()");
-    return WIZARD_END_NOT_PREPARED;
+  } else if (!pExec->SetInstance(nullptr)) {
+    end = WIZARD_END_OTHER_INSTANCE;
+  } else {
+    end = pExec->RunActionList(OnUnattendedProgress, nullptr) ? WIZARD_END_SUCCEEDED : WIZARD_END_FAILED;
+    pExec->RunFinishList();
   }
-  if (!pExec->SetInstance(nullptr)) return WIZARD_END_OTHER_INSTANCE;
-  const BOOL bResult = pExec->RunActionList(OnUnattendedProgress, nullptr);
-  pExec->RunFinishList();
+  // Whatever happened, nothing of the run stays behind.
   pExec->Clear();
-  return bResult ? WIZARD_END_SUCCEEDED : WIZARD_END_FAILED;
+  return end;
 }
 
 bool CNySetupNewDlg::SetTextFromScript(int nId, const char* pszKey) {

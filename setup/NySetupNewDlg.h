@@ -20,7 +20,7 @@ enum WizardEnd : INT_PTR {
   WIZARD_END_FAILED,           // the run failed
 };
 
-// A silent install or uninstall: nobody is at the screen, so no window is
+// A silent run, whatever its mode: nobody is at the screen, so no window is
 // made at all; the run, the finish list and Clear follow one another.
 bool IsUnattendedRun(CNySetupExec* pExec);
 WizardEnd RunUnattended(CNySetupExec* pExec);

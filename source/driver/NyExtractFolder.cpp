@@ -37,17 +37,23 @@ bool IsProductFolder(const WIN32_FIND_DATAW& fd) {
 
 }  // namespace
 
-uint32_t CNyExtractFolder::Create(const std::wstring& parent, std::wstring* pPath) {
+uint32_t BuildExtractFolderSecurity(CNyLocalMemory* pDescriptor) {
   const std::wstring sddl = FolderSecurityText();
-  CNyLocalMemory descriptor;
   if (sddl.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                          sddl.c_str(), SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.Put()),
+                          sddl.c_str(), SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(pDescriptor->Put()),
                           nullptr)) {
-    return NYFAIL(GetLastError(), "build the security of the extraction folder", parent.c_str());
+    return NYFAIL(GetLastError(), "build the security of", "the extraction folder");
   }
+  return 0;
+}
+
+uint32_t CNyExtractFolder::Create(const std::wstring& parent, std::wstring* pPath) {
+  CNyLocalMemory descriptor;
+  uint32_t u4Result = BuildExtractFolderSecurity(&descriptor);
+  if (u4Result != 0) return u4Result;
   SECURITY_ATTRIBUTES sa{sizeof(sa), descriptor.Get(), FALSE};
   std::wstring path;
-  uint32_t u4Result = CreateFreshFolder(parent, NY_EXTRACT_FOLDER_PATTERN, &path, &sa);
+  u4Result = CreateFreshFolder(parent, NY_EXTRACT_FOLDER_PATTERN, &path, &sa);
   if (u4Result != 0) return NYFAIL(u4Result, "CreateFreshFolder", parent.c_str());
   // Held without sharing: a later run that can open it knows this one ended.
   const std::wstring marker = path + NY_EXTRACT_MARKER;

@@ -29,6 +29,9 @@ class CNyExtractFolder {
   CNyFile m_marker;
 };
 
+// The security descriptor the folder is made with (LocalFree memory).
+uint32_t BuildExtractFolderSecurity(CNyLocalMemory* pDescriptor);
+
 // Deletes every folder named by the pattern under parent whose marker can be
 // opened exclusively: its run has ended without removing it. A folder with
 // no marker, or a link, is not the product's and is left alone.

@@ -31,7 +31,11 @@ bool ThreadAnsiToWide(const std::string& text, std::wstring& out) {
 // text the file system will see.
 bool IsSafeWideName(const std::wstring& name) {
   if (name.empty() || name.find_first_of(std::wstring(L"\\/:\0", 4)) != std::wstring::npos) return false;
-  return name.find_first_not_of(L". ") != std::wstring::npos;
+  if (name.find_first_not_of(L". ") == std::wstring::npos) return false;
+  // The reader's device check sees the stored bytes, whose superscript
+  // digits depend on the code page; in UTF-8 they have one form.
+  std::string utf8;
+  return NyWideToMultiByte(NY_CP_UTF8, name.data(), name.size(), &utf8) && !NyPackageIsDeviceName(utf8);
 }
 
 // A path for a log line, in the system ANSI code page.

@@ -1,6 +1,7 @@
 // Preparation of a run: temporary folder, extraction folder, script, facts,
 // and Clear.
 #include <windows.h>
+#include <aclapi.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -8,7 +9,10 @@
 #include <thread>
 
 #include "CaptureLogger.h"
+#include "NyFileDelete.h"
 #include "NyFreshName.h"
+#include "NyExtractFolder.h"
+#include "NyHandle.h"
 #include "NyResult.h"
 #include "ScratchDir.h"
 #include "SetupTestSupport.h"
@@ -72,6 +76,75 @@ TEST(SetupPrepare, EmptyScriptPathFailsAtOnceAndCreatesNothing) {
   // A missing package resource fails without a code.
   EXPECT_FALSE(exec.HandleSetupResources(999, kScriptPath, FALSE));
   EXPECT_TRUE(log.Contains("----- CNySetupExec::HandleSetupResources... failed end"));
+}
+
+// The extraction folder is the run's alone: a security descriptor of its own
+// that inherits nothing, and a marker the run holds. Folders of earlier runs
+// whose marker nobody holds are removed; a held one, or one without a
+// marker, is not touched.
+TEST(SetupPrepare, TheExtractionFolderIsTheRunsAlone) {
+  std::wstring temp;
+  ASSERT_TRUE(CNySetupExec::GetAvailableTempPath(&temp));
+  const std::wstring ended = temp + L"NyKeyPackage_Ended", held = temp + L"NyKeyPackage_Held",
+                     foreign = temp + L"NyKeyPackage_Foreign";
+  for (const std::wstring& folder : {ended, held, foreign}) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_TRUE(WriteTextFile(folder + L"\\left.txt", "x"));
+  }
+  ASSERT_TRUE(WriteTextFile(ended + L"\\NyKeyPackage.lock", ""));
+  ASSERT_TRUE(WriteTextFile(held + L"\\NyKeyPackage.lock", ""));
+  {
+    const CNyFile marker(CreateFileW((held + L"\\NyKeyPackage.lock").c_str(), GENERIC_READ, 0, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(marker);
+    TestSetupExec exec;
+    ASSERT_TRUE(exec.HandleSetupResources(kPackageFull, kScriptPath, TRUE));
+    EXPECT_FALSE(PathExists(ended));
+    EXPECT_TRUE(PathExists(held + L"\\left.txt"));
+    EXPECT_TRUE(PathExists(foreign + L"\\left.txt"));
+
+    const std::wstring dir = exec.SetupInfo().m_strExtractDir.GetWide();
+    // Wine keeps no security descriptors of files (it makes one up from the
+    // file's mode), so under Wine the descriptor the folder is made with is
+    // read back instead of the folder's own.
+    CNyLocalMemory built;
+    PSECURITY_DESCRIPTOR pSd = nullptr;
+    PACL pDacl = nullptr;
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr) {
+      ASSERT_EQ(BuildExtractFolderSecurity(&built), 0u);
+      pSd = built.Get();
+      BOOL bPresent = FALSE, bDefaulted = FALSE;
+      ASSERT_TRUE(GetSecurityDescriptorDacl(pSd, &bPresent, &pDacl, &bDefaulted));
+    } else {
+      ASSERT_EQ(GetNamedSecurityInfoW(dir.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                      &pDacl, nullptr, &pSd),
+                static_cast<DWORD>(ERROR_SUCCESS));
+      built.Reset(pSd);
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD dwRevision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(pSd, &control, &dwRevision));
+    EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "the folder inherits from the temporary folder";
+    ASSERT_NE(pDacl, nullptr);
+    // The tests run elevated: SYSTEM and Administrators, full control, passed
+    // on to everything in the folder.
+    ASSERT_EQ(pDacl->AceCount, 2);
+    const WELL_KNOWN_SID_TYPE expected[] = {WinLocalSystemSid, WinBuiltinAdministratorsSid};
+    for (WORD i = 0; i < pDacl->AceCount; ++i) {
+      ACCESS_ALLOWED_ACE* pAce = nullptr;
+      ASSERT_TRUE(GetAce(pDacl, i, reinterpret_cast<void**>(&pAce)));
+      EXPECT_EQ(pAce->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+      EXPECT_EQ(pAce->Mask, static_cast<DWORD>(FILE_ALL_ACCESS));
+      EXPECT_EQ(pAce->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
+                OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+      EXPECT_TRUE(IsWellKnownSid(&pAce->SidStart, expected[i])) << i;
+    }
+    // The run's own marker cannot be taken by anybody else.
+    const CNyFile taken(CreateFileW((dir + L"NyKeyPackage.lock").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    0, nullptr));
+    EXPECT_FALSE(taken);
+  }
+  for (const std::wstring& folder : {held, foreign}) DeleteDirectoryTree(folder, nullptr);
 }
 
 // Points the user's temporary folder somewhere else for one test.

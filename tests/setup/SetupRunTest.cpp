@@ -8,6 +8,7 @@
 #include "NyData.h"
 #include "NyResult.h"
 #include "ScratchDir.h"
+#include "TestProcess.h"
 #include "SetupTestSupport.h"
 
 namespace {
@@ -186,6 +187,13 @@ TEST_F(SetupFullProduct, InstallThenUninstallLeavesTheMachineAsBefore) {
     Prepare(&exec, kPackageFull);
     m_installDir = exec.SetupInfo().m_strInstallDir.GetWide();
     ExpectInstalled(false);
+    // Another process of the same user can neither overwrite, rename nor
+    // delete an extracted file while the run holds it.
+    const std::wstring extracted =
+        std::wstring(exec.SetupInfo().m_strExtractDir.GetWide()) + L"PackageFiles\\Sys\\zorvak_setup_test.dat";
+    const std::string packaged = ReadTextFile(extracted);
+    Process attacker(ExeDir() + L"..\\actions\\ny_test_helper.exe", L"attack \"" + extracted + L"\"");
+    EXPECT_EQ(attacker.Wait(), 0u) << "1 overwrite, 2 rename, 4 delete worked";
     Recorder recorder;
     ASSERT_TRUE(exec.RunActionList(Recorder::Callback, &recorder));
     // The first DelRegister finds nothing (2) and is let pass.
@@ -194,6 +202,9 @@ TEST_F(SetupFullProduct, InstallThenUninstallLeavesTheMachineAsBefore) {
     EXPECT_TRUE(exec.RunFinishList());
     EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, L"Software\\ZorvakSetupTest", L"Finish", FALSE), L"install");
     ExpectInstalled(true);
+    EXPECT_EQ(ReadTextFile(WindowsFolder() + (IsOs64Bit() ? L"\\SysWOW64" : L"\\System32") +
+                           L"\\zorvak_setup_test.dat"),
+              packaged);
     VersionCompareResult result = VERSION_NOT_INSTALLED;
     ASSERT_TRUE(exec.CompareInstalledVersion(&result));
     EXPECT_EQ(result, VERSION_INSTALLED_EQUAL);

@@ -312,6 +312,14 @@ TEST_F(Installer, CancelOnTheWelcomePage) {
   EXPECT_FALSE(IsInstalled());
 }
 
+// Nobody answers a silent run: a mode without an action list fails at once.
+TEST_F(Installer, SilentRepairAndUpgradeEndWithoutAWindow) {
+  for (const wchar_t* pwszSwitches : {L"/REPAIR /S", L"/UPGRADE /S"}) {
+    Process setup(SetupPath(), pwszSwitches);
+    EXPECT_EQ(setup.Wait(), 1603u) << (pwszSwitches[1] == L'R' ? "repair" : "upgrade");
+  }
+}
+
 TEST_F(Installer, RepairShowsTheUninstallPagesAndFails) {
   Process setup(SetupPath(), L"/REPAIR");
   HWND hDlg = WaitForWindow(setup, false);
