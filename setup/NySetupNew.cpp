@@ -63,7 +63,8 @@ int CNySetupNewApp::InitInstance() {
   }
   if (bExit) {
     NYLOG(LOG_LEVEL_OUTCOME, "Return bExit");
-    return NY_EXIT_SUCCESS;
+    // The uninstall launcher ends with the exit code of its copy.
+    return static_cast<int>(pExec->LauncherExitCode());
   }
   if (IsUnattendedRun(pExec)) {
     nExit = ExitCodeOf(RunUnattended(pExec));
@@ -79,6 +80,7 @@ int CNySetupNewApp::InitInstance() {
     nExit = ExitCodeOf(nEnd);
   }
   SHChangeNotify(SHCNE_ASSOCCHANGED, 0x2000, nullptr, nullptr);
+  pExec->ReportToLauncher(static_cast<uint32_t>(nExit));
   NYLOG(LOG_LEVEL_TRACE, "%s End", "CNySetupNewApp::InitInstance");
   NyCommonUninit();
   return nExit;

@@ -22,5 +22,9 @@ void CNyActionDeleteFile::CompleteDescription(CNyString* pText) const {
 // unregistered first, as the shipped script's uninstall list expects.
 uint32_t CNyActionDeleteFile::Execute(CNySetupInfo*) {
   uint32_t bReboot = 0;
-  return DeleteFileOrSchedule(m_src.GetWide(), &bReboot);
+  const uint32_t u4Result = DeleteFileOrSchedule(m_src.GetWide(), &bReboot);
+  if (u4Result != 0) return u4Result;
+  // An earlier install may have left a replacement of the file for the next
+  // restart: it would bring the file back after the uninstall.
+  return CancelStagedReplacements(m_src.GetWide(), &bReboot);
 }

@@ -61,6 +61,10 @@ BOOL CNySetupExec::HandleArguments(int argc, wchar_t** argv, const std::wstring&
       {L"/UPGRADE", SETUP_MODE_UPGRADE},
   };
   for (int i = 1; i < argc; ++i) {
+    if (_wcsnicmp(argv[i], L"/LAUNCHER=", 10) == 0) {
+      if (!m_launcher.Attach(argv[i] + 10)) NYLOGW(LOG_LEVEL_OUTCOME, L"ignored: %s", argv[i]);
+      continue;
+    }
     for (const auto& entry : kSwitches) {
       if (SafeWcsICmp(argv[i], entry.pwszSwitch) != 0) continue;
       if (entry.nMode == SETUP_MODE_NONE) {
@@ -121,7 +125,9 @@ BOOL CNySetupExec::RunFinishList() {
   return CNyActionRun(m_script, m_factory, m_setupInfo, m_bStop).RunFinishList() == 0 ? TRUE : FALSE;
 }
 
-BOOL CNySetupExec::RunUninstallationInstance() { return Fail(::RunUninstallationInstance(m_bSilent != 0)); }
+BOOL CNySetupExec::RunUninstallationInstance() {
+  return Fail(::RunUninstallationInstance(m_bSilent != 0, std::wstring(), &m_u4LauncherExit));
+}
 
 BOOL CNySetupExec::SelfDelete() {
   // Every uninstall-mode run deletes its own program file: the temporary

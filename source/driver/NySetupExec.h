@@ -16,6 +16,7 @@
 #include "NyInstance.h"
 #include "NySetupInfo.h"
 #include "NyTempFolder.h"
+#include "NyUninstallCopy.h"
 
 class CNySetupExec {
  public:
@@ -49,7 +50,13 @@ class CNySetupExec {
   bool StopRequested() const { return m_bStop.load(); }
   BOOL GetStringValue(const char* pszName, CNyString* pValue) const;
 
+  // The uninstall launcher: starts the temporary copy and waits for its exit
+  // code, which becomes this process's (LauncherExitCode).
   BOOL RunUninstallationInstance();
+  uint32_t LauncherExitCode() const { return m_u4LauncherExit; }
+  // The temporary copy: hands its exit code to the waiting launcher, then
+  // deletes the launcher's file. Nothing happens for any other run.
+  void ReportToLauncher(uint32_t u4ExitCode) { m_launcher.Report(u4ExitCode); }
   BOOL SelfDelete();
 
   BOOL SetInstance(const wchar_t* pwszName);
@@ -73,10 +80,12 @@ class CNySetupExec {
   CNySetupInfo m_setupInfo;
   CNyInstanceMutex m_instance;
   CNyExtractFolder m_extractFolder;
+  CNyLauncherLink m_launcher;
   std::atomic<bool> m_bStop{false};
   int32_t m_nSetupMode = SETUP_MODE_NONE;
   uint32_t m_bSilent = 0;
   uint32_t m_u4LastResult = 0;
+  uint32_t m_u4LauncherExit = 0;
 };
 
 // The one driver of the process, made on first use.

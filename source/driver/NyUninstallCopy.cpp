@@ -1,16 +1,42 @@
 #include "NyUninstallCopy.h"
 
-#include <shellapi.h>
-
+#include <cwchar>
 #include <string>
 
 #include "Log/NyLog.h"
+#include "NyFileDelete.h"
 #include "NyFreshName.h"
 #include "NyHandle.h"
 #include "NyProcessUtil.h"
 #include "NyTempFolder.h"
 
-uint32_t RunUninstallationInstance(bool bSilent) {
+namespace {
+
+// How long the copy waits for the launcher to end once it has its code.
+constexpr DWORD kLauncherExitWaitMs = 30000;
+
+// A handle value in hexadecimal, for the copy's command line.
+std::wstring HandleText(HANDLE h) {
+  static const wchar_t kDigits[] = L"0123456789ABCDEF";
+  std::wstring text;
+  for (auto u = reinterpret_cast<ULONG_PTR>(h); text.empty() || u != 0; u >>= 4) text.insert(text.begin(), kDigits[u & 15]);
+  return text;
+}
+
+// The copy's exit code as the launcher learns it: the report, or, when the
+// copy ended without one, its own exit code (1603 when it had none).
+uint32_t AwaitReport(HANDLE hPipe, HANDLE hCopy) {
+  uint32_t u4Code = 0;
+  DWORD cbRead = 0;
+  if (ReadFile(hPipe, &u4Code, sizeof(u4Code), &cbRead, nullptr) && cbRead == sizeof(u4Code)) return u4Code;
+  WaitForSingleObject(hCopy, INFINITE);
+  DWORD dwExit = 0;
+  return GetExitCodeProcess(hCopy, &dwExit) && dwExit != 0 ? dwExit : 1603;
+}
+
+}  // namespace
+
+uint32_t RunUninstallationInstance(bool bSilent, const std::wstring& passOn, uint32_t* pu4ExitCode) {
   const wchar_t* pwszName = L"CNySetupExec::RunUninstallationInstance";
   wchar_t wszSelf[MAX_PATH] = {};
   const DWORD cchSelf = GetModuleFileNameW(nullptr, wszSelf, MAX_PATH);
@@ -24,21 +50,74 @@ uint32_t RunUninstallationInstance(bool bSilent) {
     return u4Copy;
   }
   NYLOGW(LOG_LEVEL_TRACE, L"%s->Start progress %s", pwszName, copy.c_str());
-  SHELLEXECUTEINFOW sei{};
-  sei.cbSize = sizeof(sei);
-  sei.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  sei.lpFile = copy.c_str();
-  sei.lpParameters = bSilent ? L"/UNINSTALL_COPY /S" : L"/UNINSTALL_COPY";
-  sei.nShow = bSilent ? SW_HIDE : SW_SHOWNORMAL;
-  if (!ShellExecuteExW(&sei)) {
+  // The copy inherits the pipe's write end and a handle to this process,
+  // nothing else: every other handle of the launcher is not inheritable.
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  CNyHandle readEnd, writeEnd, self;
+  if (!CreatePipe(readEnd.Put(), writeEnd.Put(), &inherit, sizeof(uint32_t)) ||
+      !SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0) ||
+      !DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), self.Put(),
+                       SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0)) {
+    const uint32_t u4Result = NYFAIL(GetLastError(), "prepare the hand-over to", copy.c_str());
+    DeleteFileW(copy.c_str());
+    return u4Result;
+  }
+  std::wstring command = L"\"" + copy + L"\" /UNINSTALL_COPY" + (bSilent ? L" /S" : L"") + L" /LAUNCHER=" +
+                         HandleText(self.Get()) + L"," + HandleText(writeEnd.Get()) + passOn;
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = bSilent ? SW_HIDE : SW_SHOWNORMAL;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(copy.c_str(), &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
     const DWORD dwError = GetLastError();
     NYLOGW(LOG_LEVEL_OUTCOME, L"%s->Run '%s' error!(Ret=0x%08x)", pwszName, copy.c_str(), dwError);
     DeleteFileW(copy.c_str());
     return dwError;
   }
-  const CNyHandle process(sei.hProcess);
+  const CNyHandle process(pi.hProcess), thread(pi.hThread);
   NYLOGW(LOG_LEVEL_OUTCOME, L"%s->Run '%s' OK!", pwszName, copy.c_str());
+  // Only the copy holds the write end now: if it ends without a report, the
+  // read below ends too.
+  writeEnd.Reset();
+  *pu4ExitCode = AwaitReport(readEnd.Get(), process.Get());
+  NYLOGW(LOG_LEVEL_TRACE, L"%s->the copy reported %u", pwszName, static_cast<unsigned>(*pu4ExitCode));
   return 0;
+}
+
+bool CNyLauncherLink::Attach(const wchar_t* pwszValue) {
+  wchar_t* pwszEnd = nullptr;
+  const auto u8Launcher = static_cast<ULONG_PTR>(wcstoull(pwszValue, &pwszEnd, 16));
+  if (pwszEnd == pwszValue || *pwszEnd != L',') return false;
+  const wchar_t* pwszPipe = pwszEnd + 1;
+  const auto u8Pipe = static_cast<ULONG_PTR>(wcstoull(pwszPipe, &pwszEnd, 16));
+  if (pwszEnd == pwszPipe || *pwszEnd != 0) return false;
+  const auto hLauncher = reinterpret_cast<HANDLE>(u8Launcher);
+  const auto hPipe = reinterpret_cast<HANDLE>(u8Pipe);
+  // Handle values on a command line anybody could type: only a process and
+  // a pipe are taken.
+  if (GetProcessId(hLauncher) == 0 || GetFileType(hPipe) != FILE_TYPE_PIPE) return false;
+  wchar_t wszLauncher[MAX_PATH] = {};
+  DWORD cch = MAX_PATH;
+  if (!QueryFullProcessImageNameW(hLauncher, 0, wszLauncher, &cch)) return false;
+  m_launcher.Reset(hLauncher);
+  m_pipe.Reset(hPipe);
+  NyDeferDeletionOf(wszLauncher);
+  return true;
+}
+
+void CNyLauncherLink::Report(uint32_t u4ExitCode) {
+  if (!IsAttached()) return;
+  DWORD cbWritten = 0;
+  if (!WriteFile(m_pipe.Get(), &u4ExitCode, sizeof(u4ExitCode), &cbWritten, nullptr)) {
+    NYFAIL(GetLastError(), "WriteFile", "the launcher's pipe");
+  }
+  m_pipe.Reset();
+  if (WaitForSingleObject(m_launcher.Get(), kLauncherExitWaitMs) != WAIT_OBJECT_0) {
+    NYFAIL(WAIT_TIMEOUT, "wait for the end of", "the launcher");
+  }
+  m_launcher.Reset();
+  NyFinishDeferredDeletions();
 }
 
 BOOL SelfDelete() {

@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cwctype>
+#include <mutex>
+#include <vector>
+
 #include "Log/NyLog.h"
 #include "NyHandle.h"
 #include "NyResult.h"
@@ -32,6 +37,93 @@ std::wstring TempFolderForDrive(const std::wstring& path) {
   return std::wstring(1, chDrive) + L":\\";
 }
 
+// The system's list of renames and deletions to do at the next restart:
+// pairs of "\??\" paths, the target empty for a deletion and led by '!'
+// when it may replace a file.
+const wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
+
+std::wstring FoldCase(std::wstring text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](wchar_t ch) { return static_cast<wchar_t>(towlower(ch)); });
+  return text;
+}
+
+// The plain path a list entry names, in lower case.
+std::wstring PendingPath(const std::wstring& entry) {
+  size_t skip = entry.compare(0, 1, L"!") == 0 ? 1 : 0;
+  if (entry.compare(skip, 4, L"\\??\\") == 0) skip += 4;
+  return FoldCase(entry.substr(skip));
+}
+
+// Takes out of the list every pair (source, target; plain paths in lower
+// case, the target empty for a deletion) that the predicate picks.
+template <typename Predicate>
+uint32_t RemovePendingRenames(Predicate picks) {
+  CNyRegKey key;
+  LSTATUS ls = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.Put());
+  if (ls != ERROR_SUCCESS) return NYFAIL(static_cast<uint32_t>(ls), "RegOpenKeyExW", kSessionManager);
+  DWORD cb = 0;
+  if (RegQueryValueExW(key.Get(), kPendingRenames, nullptr, nullptr, nullptr, &cb) != ERROR_SUCCESS) return 0;
+  std::vector<wchar_t> list(cb / sizeof(wchar_t) + 2, 0);
+  ls = RegQueryValueExW(key.Get(), kPendingRenames, nullptr, nullptr, reinterpret_cast<BYTE*>(list.data()), &cb);
+  if (ls != ERROR_SUCCESS) return NYFAIL(static_cast<uint32_t>(ls), "RegQueryValueExW", kPendingRenames);
+  std::vector<std::wstring> entries;
+  for (size_t i = 0; i < cb / sizeof(wchar_t);) {
+    entries.emplace_back(&list[i]);
+    i += entries.back().size() + 1;
+  }
+  std::wstring kept;
+  bool bRemoved = false;
+  // A pair's source is never empty; the list's closing empty string ends it.
+  for (size_t i = 0; i + 1 < entries.size() && !entries[i].empty(); i += 2) {
+    const std::wstring target = entries[i + 1].empty() ? std::wstring() : PendingPath(entries[i + 1]);
+    if (picks(PendingPath(entries[i]), target)) {
+      bRemoved = true;
+      continue;
+    }
+    kept += entries[i] + L'\0' + entries[i + 1] + L'\0';
+  }
+  if (!bRemoved) return 0;
+  if (kept.empty()) {
+    ls = RegDeleteValueW(key.Get(), kPendingRenames);
+  } else {
+    kept += L'\0';
+    ls = RegSetValueExW(key.Get(), kPendingRenames, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
+                        static_cast<DWORD>(kept.size() * sizeof(wchar_t)));
+  }
+  return ls == ERROR_SUCCESS ? 0 : NYFAIL(static_cast<uint32_t>(ls), "RegSetValueExW", kPendingRenames);
+}
+
+// Files in use now that will be free before the run ends (the uninstaller
+// the user started, which waits for its copy), and where a deletion moved
+// them aside meanwhile.
+struct DeferredDeletions {
+  std::mutex lock;
+  std::vector<std::wstring> paths;
+  std::vector<std::wstring> movedAside;
+};
+
+DeferredDeletions& Deferred() {
+  static DeferredDeletions* const s_pDeferred = new DeferredDeletions();
+  return *s_pDeferred;
+}
+
+// True (and the new place noted) when path is one that will be free soon.
+bool NoteMovedAside(const std::wstring& path, const std::wstring& movedTo) {
+  DeferredDeletions& deferred = Deferred();
+  const std::lock_guard<std::mutex> lock(deferred.lock);
+  if (std::find(deferred.paths.begin(), deferred.paths.end(), FoldCase(path)) == deferred.paths.end()) return false;
+  deferred.movedAside.push_back(movedTo);
+  return true;
+}
+
+bool IsDiscardSuffix(const wchar_t* pwszSuffix) {
+  if (*pwszSuffix == 0) return false;
+  for (; *pwszSuffix != 0; ++pwszSuffix)
+    if (*pwszSuffix < L'0' || *pwszSuffix > L'9') return false;
+  return true;
+}
+
 }  // namespace
 
 void NyNoteRestartPending() { InterlockedExchange(&g_lRestartPending, 1); }
@@ -60,9 +152,55 @@ uint32_t DeleteFileOrSchedule(const std::wstring& path, uint32_t* pbRebootFlag) 
   if (!MoveFileExW(wszTemp, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
     return NYFAIL(GetLastError(), "MoveFileExW (delete at restart)", wszTemp);
   }
+  // Moved aside, it goes before the run ends: no restart is needed for it
+  // (the restart-time deletion stays as a fallback until then).
+  if (!Exists(path) && NoteMovedAside(path, wszTemp)) return 0;
   NyNoteRestartPending();
   if (pbRebootFlag != nullptr) *pbRebootFlag = 1;
   return 0;
+}
+
+uint32_t CancelStagedReplacements(const std::wstring& path, uint32_t* pbRebootFlag) {
+  if (pbRebootFlag != nullptr) *pbRebootFlag = 0;
+  if (path.size() < 4) return NY_E_INVALID_PARAM;
+  const std::wstring prefix = path + L"_Discard_";
+  const size_t cchFolder = path.rfind(L'\\') + 1;
+  WIN32_FIND_DATAW fd;
+  const CNyFind find(FindFirstFileW((prefix + L"*").c_str(), &fd));
+  for (bool bMore = find.IsValid(); bMore; bMore = FindNextFileW(find.Get(), &fd) != FALSE) {
+    const std::wstring staged = path.substr(0, cchFolder) + fd.cFileName;
+    if (staged.size() <= prefix.size() || !IsDiscardSuffix(staged.c_str() + prefix.size())) continue;
+    uint32_t bReboot = 0;
+    const uint32_t u4Result = DeleteFileOrSchedule(staged, &bReboot);
+    if (u4Result != 0) return u4Result;
+    if (bReboot != 0 && pbRebootFlag != nullptr) *pbRebootFlag = 1;
+  }
+  const std::wstring target = FoldCase(path);
+  return RemovePendingRenames(
+      [&target](const std::wstring&, const std::wstring& to) { return !to.empty() && to == target; });
+}
+
+void NyDeferDeletionOf(const std::wstring& path) {
+  DeferredDeletions& deferred = Deferred();
+  const std::lock_guard<std::mutex> lock(deferred.lock);
+  deferred.paths.push_back(FoldCase(path));
+}
+
+void NyFinishDeferredDeletions() {
+  std::vector<std::wstring> moved;
+  {
+    DeferredDeletions& deferred = Deferred();
+    const std::lock_guard<std::mutex> lock(deferred.lock);
+    moved.swap(deferred.movedAside);
+  }
+  for (const std::wstring& path : moved) {
+    if (!DeleteFileW(path.c_str())) {
+      NYFAIL(GetLastError(), "DeleteFileW", path.c_str());
+      continue;
+    }
+    const std::wstring source = FoldCase(path);
+    RemovePendingRenames([&source](const std::wstring& from, const std::wstring&) { return from == source; });
+  }
 }
 
 uint32_t DeleteDirectoryTree(const std::wstring& dir, uint32_t* pbRebootFlag) {

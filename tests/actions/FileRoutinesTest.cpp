@@ -156,6 +156,29 @@ TEST_F(FileRoutines, DeleteFileOrScheduleCases) {
   EXPECT_GT(PendingRenames().size(), cEntriesBefore);
 }
 
+TEST_F(FileRoutines, StagedReplacementsOfADeletedFileAreTakenBack) {
+  const std::wstring target = m_dir / L"product.dll";
+  ASSERT_TRUE(WriteTextFile(m_dir / L"new.dll", "new"));
+  ASSERT_TRUE(WriteTextFile(target, "old"));
+  uint32_t bReboot = 0;
+  {
+    auto holder = Hold(target);
+    ASSERT_EQ(CopyFileReplacing(m_dir / L"new.dll", target, false, &bReboot), 0u);
+    ASSERT_EQ(bReboot, 1u);
+    ASSERT_TRUE(PendingRestores(target));
+    TerminateProcess(holder->Handle(), 0);
+    holder->Wait();
+  }
+  ASSERT_TRUE(WriteTextFile(target + L"_Discard_7", "older"));
+  auto holder = Hold(target + L"_Discard_7");
+  ASSERT_EQ(DeleteFileOrSchedule(target, &bReboot), 0u);
+  EXPECT_EQ(CancelStagedReplacements(target, &bReboot), 0u);
+  // The held copy can only go at the restart; nothing will bring the file back.
+  EXPECT_EQ(bReboot, 1u);
+  EXPECT_FALSE(PathExists(target + L"_Discard_1"));
+  EXPECT_FALSE(PendingRestores(target));
+}
+
 TEST_F(FileRoutines, DeleteDirectoryTreeRemovesEverything) {
   const std::wstring root = m_dir / L"tree";
   ASSERT_EQ(CreateDirectoryTree((root + L"\\a\\b\\c").c_str()), 0u);

@@ -51,6 +51,17 @@ inline bool PendingMentions(const std::wstring& path) {
   return false;
 }
 
+// True when a pending rename would move some file onto path at the restart.
+inline bool PendingRestores(const std::wstring& path) {
+  const std::vector<std::wstring> entries = PendingRenames();
+  for (size_t i = 1; i < entries.size(); i += 2) {
+    const std::wstring& target = entries[i];
+    const size_t skip = (target.compare(0, 1, L"!") == 0 ? 1 : 0) + 4;  // "!" and "\??\"
+    if (target.size() > skip && _wcsicmp(target.c_str() + skip, path.c_str()) == 0) return true;
+  }
+  return false;
+}
+
 // Keeps the value as it was when the guard was made and puts it back when
 // the guard goes.
 class PendingRenamesGuard {

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "NyHandle.h"
 #include "NyRegistryUtil.h"
 #include "NySystem_Win.h"
 #include "PngShot.h"
@@ -40,6 +41,12 @@ std::wstring InstallDir() {
 
 std::wstring ShortcutPath() {
   return Folder(CSIDL_COMMON_PROGRAMS) + L"\\Zorvak Smart Card Minidriver\\Uninstall.lnk";
+}
+
+std::wstring SystemFolder() {
+  wchar_t wsz[MAX_PATH] = {};
+  GetSystemDirectoryW(wsz, MAX_PATH);
+  return wsz;
 }
 
 std::wstring WindowsFolder() {
@@ -106,17 +113,18 @@ std::set<std::wstring> TempEntries(const wchar_t* pwszPattern) {
 
 bool IsInstalled() { return PathExists(InstallDir() + L"\\Uninstall.exe"); }
 
-// Uninstalls silently through the installed uninstaller and waits until its
-// temporary copy has finished and deleted itself.
-void UninstallSilently() {
+// Uninstalls silently through the installed uninstaller, which returns when
+// the removal is done; its temporary copy deletes itself right after.
+DWORD UninstallSilently() {
   const std::set<std::wstring> before = TempEntries(L"Uninstallation_*.exe");
   Process launcher(InstallDir() + L"\\Uninstall.exe", L"/S");
-  ASSERT_EQ(launcher.Wait(), 0u);
-  WaitFor("the uninstaller's copy to finish and delete itself", [&] {
+  const DWORD dwExit = launcher.Wait();
+  WaitFor("the uninstaller's copy to delete itself", [&] {
     for (const std::wstring& copy : TempEntries(L"Uninstallation_*.exe"))
       if (before.count(copy) == 0) return false;
-    return !PathExists(InstallDir());
-  });
+    return true;
+  }, 10000);
+  return dwExit;
 }
 
 // The wizard window of a running setup, found through its process.
@@ -219,7 +227,8 @@ TEST_F(Installer, SilentInstallThenSilentUninstall) {
   EXPECT_TRUE(PathExists(InstallDir() + L"\\Uninstall.exe"));
   EXPECT_EQ(_wcsicmp(ShortcutTarget().c_str(), (InstallDir() + L"\\Uninstall.exe").c_str()), 0) << "shortcut";
 
-  UninstallSilently();
+  // The installed uninstaller returns when the removal is done.
+  EXPECT_EQ(UninstallSilently(), 0u);
   for (const wchar_t* pwszFile : {L"ZorvakMiniDriver.dll", L"ZorvakMiniDriver.cfg"}) {
     EXPECT_FALSE(SystemFileExists(false, pwszFile));
     EXPECT_FALSE(SystemFileExists(true, pwszFile));
@@ -278,9 +287,9 @@ TEST_F(Installer, WizardInstallsAsksBeforeTheSameVersionAndUninstalls) {
     EXPECT_EQ(CompareFileTime(&ftBefore, &data.ftLastWriteTime), 0);
   }
   {
-    // The uninstall wizard runs in the temporary copy the launcher starts.
+    // The uninstall wizard runs in the temporary copy the launcher starts;
+    // the launcher waits for it and ends with its exit code.
     Process launcher(InstallDir() + L"\\Uninstall.exe", L"");
-    ASSERT_EQ(launcher.Wait(), 0u);
     HWND hDlg = nullptr;
     ASSERT_TRUE(WaitFor("the uninstall wizard", [&] {
       return (hDlg = FindWindowW(L"#32770", L"Uninstallation wizard for Zorvak Smart Card Minidriver")) != nullptr;
@@ -294,7 +303,8 @@ TEST_F(Installer, WizardInstallsAsksBeforeTheSameVersionAndUninstalls) {
     EXPECT_EQ(Text(hDlg, IDC_STATIC_BODY), L"Click Finish button to exit Uninstall Wizard.");
     Screenshot(hDlg, L"uninstall-finish");
     Click(hDlg, IDC_BTN_FINISH);
-    WaitFor("the uninstall to end", [&] { return !IsWindow(hDlg) && !PathExists(InstallDir()); });
+    EXPECT_EQ(launcher.Wait(), 0u);
+    EXPECT_FALSE(PathExists(InstallDir()));
   }
   EXPECT_FALSE(IsInstalled());
 }
@@ -351,7 +361,10 @@ TEST_F(Installer, ASecondSetupIsRefusedWhileTheFirstShowsItsWizard) {
   EXPECT_EQ(first.Wait(), 1602u);
 }
 
-TEST_F(Installer, AProductDllInUseIsReplacedAtRestart) {
+// An install over a DLL in use leaves the new one for the restart; an
+// uninstall before that restart takes it back, so that nothing of the
+// product comes back when the machine restarts.
+TEST_F(Installer, AnUninstallTakesBackWhatAnInstallLeftForTheRestart) {
   Process install(SetupPath(), L"/S");
   ASSERT_EQ(install.Wait(), 0u);
   const std::wstring dll = WindowsFolder() + (IsOs64Bit() ? L"\\SysWOW64\\" : L"\\System32\\") + L"ZorvakMiniDriver.dll";
@@ -361,9 +374,43 @@ TEST_F(Installer, AProductDllInUseIsReplacedAtRestart) {
   auto holder = HoldFile(ExeDir() + L"..\\actions\\ny_test_helper.exe", dll);
   Process reinstall(SetupPath(), L"/S");
   EXPECT_EQ(reinstall.Wait(), 3010u);
+  EXPECT_TRUE(PendingRestores(dll));
   TerminateProcess(holder->Handle(), 0);
   holder->Wait();
-  EXPECT_TRUE(PendingMentions(dll));
+  // Nothing is in use any more: the uninstall removes everything at once
+  // and leaves nothing for the restart to bring back.
+  EXPECT_EQ(UninstallSilently(), 0u);
+  EXPECT_FALSE(PendingRestores(dll));
+  // The restart, as Wine does it: the pending renames and deletions run.
+  Process restart(SystemFolder() + L"\\wineboot.exe", L"-r");
+  EXPECT_EQ(restart.Wait(), 0u);
+  WIN32_FIND_DATAW fd;
+  for (const std::wstring& folder : {WindowsFolder() + L"\\SysWOW64\\", WindowsFolder() + L"\\System32\\"}) {
+    if (folder.find(L"SysWOW64") != std::wstring::npos && !IsOs64Bit()) continue;
+    SetFsRedirection(TRUE);
+    const CNyFind find(FindFirstFileW((folder + L"ZorvakMiniDriver*").c_str(), &fd));
+    SetFsRedirection(FALSE);
+    EXPECT_FALSE(find) << "left in " << std::string(folder.begin(), folder.end()) << ": "
+                       << std::string(fd.cFileName, fd.cFileName + wcslen(fd.cFileName));
+  }
+  EXPECT_FALSE(PathExists(InstallDir()));
+}
+
+// A removal that fails tells the caller so: a product file that cannot be
+// deleted (a folder stands in its place) stops the uninstall, and the
+// installed uninstaller ends with the failure's exit code.
+TEST_F(Installer, AFailedRemovalEndsTheUninstallerWithItsCode) {
+  Process install(SetupPath(), L"/S");
+  ASSERT_EQ(install.Wait(), 0u);
+  const std::wstring cfg =
+      WindowsFolder() + (IsOs64Bit() ? L"\\SysWOW64\\" : L"\\System32\\") + L"ZorvakMiniDriver.cfg";
+  ASSERT_TRUE(DeleteFileW(cfg.c_str()));
+  ASSERT_TRUE(CreateDirectoryW(cfg.c_str(), nullptr));
+  EXPECT_EQ(UninstallSilently(), 1603u);
+  ASSERT_TRUE(RemoveDirectoryW(cfg.c_str()));
+  // Put the product back whole, for the fixture to remove.
+  Process reinstall(SetupPath(), L"/S");
+  EXPECT_EQ(reinstall.Wait(), 0u);
 }
 
 TEST_F(Installer, ADllPlantedBesideTheProgramIsNeverLoaded) {
