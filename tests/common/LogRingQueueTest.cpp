@@ -14,6 +14,9 @@
 
 namespace {
 
+// A sleep budget no test can exhaust, for tests of what is waited for.
+constexpr uint32_t kPatientMs = 600000;
+
 class Ring {
  public:
   explicit Ring(uint32_t u4Capacity, uint32_t u4WaitBudgetMs = NY_RING_WAIT_BUDGET_MS)
@@ -91,7 +94,8 @@ TEST(LogRingQueue, WithoutReaderOldestRecordsAreDroppedInBatches) {
 }
 
 TEST(LogRingQueue, StalledReaderIsWaitedForThenWrittenOff) {
-  Ring ring(NY_RING_CAPACITY);
+  // A budget that a hundred 1 ms sleeps cannot exhaust on a busy machine.
+  Ring ring(NY_RING_CAPACITY, kPatientMs);
   ASSERT_TRUE(ring.queue.RegisterReader());
   for (uint32_t i = 0; i < NY_RING_CAPACITY - 1; ++i) ASSERT_TRUE(ring.queue.Push(MakeRecord(i)));
   EXPECT_EQ(ring.queue.GetStats().u4Stalls, 0u);
@@ -106,8 +110,9 @@ TEST(LogRingQueue, StalledReaderIsWaitedForThenWrittenOff) {
 }
 
 TEST(LogRingQueue, ActiveReaderIsNeverWrittenOffWithinTheBudget) {
-  // A 64-slot ring keeps the writer waiting for the reader most of the time.
-  Ring ring(64, 600000);
+  // A 64-slot ring keeps the writer waiting for the reader most of the time;
+  // here it may wait as long as it takes.
+  Ring ring(64, kPatientMs);
   ASSERT_TRUE(ring.queue.RegisterReader());
   std::atomic<bool> bDone{false};
   std::atomic<uint32_t> u4Read{0};
@@ -250,7 +255,7 @@ TEST(LogRingQueue, ConcurrentWritersNeverTearRecords) {
   std::vector<std::thread> writers;
   for (uint32_t w = 0; w < kWriters; ++w) {
     writers.emplace_back([&ring, w] {
-      CLockfreeArrayQueue view(600000);
+      CLockfreeArrayQueue view(kPatientMs);
       EXPECT_EQ(view.Attach(ring.Area(), CLockfreeArrayQueue::AreaSize(256), 256, false), 0u);
       for (uint32_t i = 0; i < kEach; ++i) view.Push(MakeRecord(i, w));
     });
