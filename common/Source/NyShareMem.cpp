@@ -4,6 +4,7 @@
 #include <sddl.h>
 
 #include <cstring>
+#include <utility>
 
 #include "Log/NyLog.h"
 #include "NyResult.h"
@@ -140,96 +141,83 @@ CNyObjectSecurity::CNyObjectSecurity() {
   // system gets the list without it.
   const wchar_t* apwszSddl[] = {L"D:(A;;GA;;;WD)(A;;GA;;;AC)", L"D:(A;;GA;;;WD)"};
   for (const wchar_t* pwszSddl : apwszSddl) {
-    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(pwszSddl, SDDL_REVISION_1, &m_pSd, nullptr)) break;
-    m_pSd = nullptr;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(pwszSddl, SDDL_REVISION_1, m_sd.Put(), nullptr)) break;
   }
   m_sa.nLength = sizeof(m_sa);
-  m_sa.lpSecurityDescriptor = m_pSd;
+  m_sa.lpSecurityDescriptor = m_sd.Get();
   m_sa.bInheritHandle = FALSE;
 }
 
-CNyObjectSecurity::~CNyObjectSecurity() {
-  if (m_pSd != nullptr) LocalFree(m_pSd);
-}
-
 void CNyObjectSecurity::ApplyLowIntegrityLabel(HANDLE hObject) {
-  PSECURITY_DESCRIPTOR pSd = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"S:(ML;;NW;;;LW)", SDDL_REVISION_1, &pSd, nullptr)) {
+  CNyLocalMemory sd;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"S:(ML;;NW;;;LW)", SDDL_REVISION_1, sd.Put(), nullptr)) {
     return;
   }
   PACL pSacl = nullptr;
   BOOL bPresent = FALSE, bDefaulted = FALSE;
-  if (GetSecurityDescriptorSacl(pSd, &bPresent, &pSacl, &bDefaulted) && bPresent) {
+  if (GetSecurityDescriptorSacl(sd.Get(), &bPresent, &pSacl, &bDefaulted) && bPresent) {
     SetSecurityInfo(hObject, SE_KERNEL_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, pSacl);
   }
-  LocalFree(pSd);
 }
 
-HANDLE NyCreateNamedMutex(const wchar_t* pwszShortName, bool bGlobal) {
+CNyHandle NyCreateNamedMutex(const wchar_t* pwszShortName, bool bGlobal) {
   wchar_t wszName[MAX_PATH] = {};
-  if (KernelObjectName(NyKernelObjectKind::Mutex, pwszShortName, bGlobal, wszName, MAX_PATH) != 0) return nullptr;
-  HANDLE hMutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, wszName);
-  if (hMutex != nullptr) return hMutex;
+  if (KernelObjectName(NyKernelObjectKind::Mutex, pwszShortName, bGlobal, wszName, MAX_PATH) != 0) return CNyHandle();
+  CNyHandle mutex(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, wszName));
+  if (mutex) return mutex;
   CNyObjectSecurity security;
-  hMutex = CreateMutexW(security.Get(), FALSE, wszName);
-  if (hMutex != nullptr && GetLastError() != ERROR_ALREADY_EXISTS) CNyObjectSecurity::ApplyLowIntegrityLabel(hMutex);
-  return hMutex;
+  mutex.Reset(CreateMutexW(security.Get(), FALSE, wszName));
+  if (!mutex) {
+    NYFAIL(GetLastError(), "CreateMutexW", wszName);
+    return mutex;
+  }
+  if (GetLastError() != ERROR_ALREADY_EXISTS) CNyObjectSecurity::ApplyLowIntegrityLabel(mutex.Get());
+  return mutex;
 }
 
 uint32_t NyShareMemOpen(const wchar_t* pwszShortName, size_t cbSize, bool bCreate, NyShareMemHandle* pHandle,
                         bool* pbCreated) {
   if (pwszShortName == nullptr || pHandle == nullptr || pbCreated == nullptr) return NY_E_INVALID_PARAM;
-  *pHandle = NyShareMemHandle{};
+  *pHandle = NyShareMemHandle();
   *pbCreated = false;
   wchar_t wszName[MAX_PATH] = {};
-  uint32_t u4Result = KernelObjectName(NyKernelObjectKind::SharedMemory, pwszShortName, false, wszName, MAX_PATH);
-  if (u4Result != 0) return u4Result;
+  const uint32_t u4Result = KernelObjectName(NyKernelObjectKind::SharedMemory, pwszShortName, false, wszName, MAX_PATH);
+  if (u4Result != 0) return NYFAIL(u4Result, "KernelObjectName", pwszShortName);
 
-  HANDLE hMapping = OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, wszName);
-  if (hMapping == nullptr) {
+  // A region that does not exist yet is no failure: the caller creates it
+  // or, as the viewer does, reports that no program has opened it.
+  CNyHandle mapping(OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, wszName));
+  if (!mapping) {
     if (!bCreate) return GetLastError();
     CNyObjectSecurity security;
     const uint64_t u8Size = cbSize;
-    hMapping = CreateFileMappingW(INVALID_HANDLE_VALUE, security.Get(), PAGE_READWRITE,
-                                  static_cast<DWORD>(u8Size >> 32), static_cast<DWORD>(u8Size), wszName);
-    if (hMapping == nullptr) return GetLastError();
+    mapping.Reset(CreateFileMappingW(INVALID_HANDLE_VALUE, security.Get(), PAGE_READWRITE,
+                                     static_cast<DWORD>(u8Size >> 32), static_cast<DWORD>(u8Size), wszName));
+    if (!mapping) return NYFAIL(GetLastError(), "CreateFileMappingW", wszName);
     // Another process may have created it since the open failed.
     *pbCreated = GetLastError() != ERROR_ALREADY_EXISTS;
-    if (*pbCreated) CNyObjectSecurity::ApplyLowIntegrityLabel(hMapping);
+    if (*pbCreated) CNyObjectSecurity::ApplyLowIntegrityLabel(mapping.Get());
   }
-  void* pView = MapViewOfFile(hMapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0);
-  if (pView == nullptr) {
-    u4Result = GetLastError();
-    CloseHandle(hMapping);
-    return u4Result;
-  }
+  CNyMappedView view(MapViewOfFile(mapping.Get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0));
+  if (!view) return NYFAIL(GetLastError(), "MapViewOfFile", wszName);
   MEMORY_BASIC_INFORMATION mbi{};
-  VirtualQuery(pView, &mbi, sizeof(mbi));
+  if (VirtualQuery(view.Get(), &mbi, sizeof(mbi)) == 0) return NYFAIL(GetLastError(), "VirtualQuery", wszName);
   // A fresh pagefile-backed section is zero-filled by the system; it only
   // needs its size word.
-  if (*pbCreated) *static_cast<volatile uint32_t*>(pView) = static_cast<uint32_t>(cbSize);
-  const size_t cbRegion = *pbCreated ? cbSize : *static_cast<volatile uint32_t*>(pView);
+  auto* pu4SizeWord = static_cast<volatile uint32_t*>(view.Get());
+  if (*pbCreated) *pu4SizeWord = static_cast<uint32_t>(cbSize);
+  const size_t cbRegion = *pbCreated ? cbSize : *pu4SizeWord;
   // A region whose size word claims more than was mapped is not trusted.
   if (cbRegion < sizeof(uint32_t) || cbRegion > mbi.RegionSize) {
-    UnmapViewOfFile(pView);
-    CloseHandle(hMapping);
-    return NY_E_INVALID_DATA;
+    return NYFAIL(NY_E_INVALID_DATA, "check of the size word", wszName);
   }
 
   wchar_t wszMutex[MAX_PATH] = {};
   NyWcsCopy(wszMutex, MAX_PATH, kMutexPrefixForRegion);
   NyWcsCat(wszMutex, MAX_PATH, pwszShortName);
-  pHandle->hMutex = NyCreateNamedMutex(wszMutex, false);
-  pHandle->hMapping = hMapping;
-  pHandle->pView = pView;
+  pHandle->mutex = NyCreateNamedMutex(wszMutex, false);
+  pHandle->mapping = std::move(mapping);
+  pHandle->view = std::move(view);
   pHandle->cbSize = cbRegion;
   return NY_SUCCESS;
-}
-
-void NyShareMemClose(NyShareMemHandle* pHandle) {
-  if (pHandle == nullptr) return;
-  if (pHandle->pView != nullptr) UnmapViewOfFile(pHandle->pView);
-  if (pHandle->hMapping != nullptr) CloseHandle(pHandle->hMapping);
-  if (pHandle->hMutex != nullptr) CloseHandle(pHandle->hMutex);
-  *pHandle = NyShareMemHandle{};
 }

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "NyHandle.h"
+
 enum class NyKernelObjectKind { SharedMemory, Mutex, Event };
 
 // Full name of an object: prefix, kind part, short name. The prefix is
@@ -24,27 +26,36 @@ void NyNamespaceRelease();
 class CNyObjectSecurity {
  public:
   CNyObjectSecurity();
-  ~CNyObjectSecurity();
   CNyObjectSecurity(const CNyObjectSecurity&) = delete;
   CNyObjectSecurity& operator=(const CNyObjectSecurity&) = delete;
-  SECURITY_ATTRIBUTES* Get() { return m_pSd != nullptr ? &m_sa : nullptr; }
+  SECURITY_ATTRIBUTES* Get() { return m_sd ? &m_sa : nullptr; }
   // Gives a newly created object the low mandatory integrity label; ignored
   // where the system has no integrity levels.
   static void ApplyLowIntegrityLabel(HANDLE hObject);
 
  private:
-  PSECURITY_DESCRIPTOR m_pSd = nullptr;
+  CNyLocalMemory m_sd;
   SECURITY_ATTRIBUTES m_sa{};
 };
 
 // Opens a named mutex or creates it with the object security.
-HANDLE NyCreateNamedMutex(const wchar_t* pwszShortName, bool bGlobal);
+CNyHandle NyCreateNamedMutex(const wchar_t* pwszShortName, bool bGlobal);
 
+struct NyMappedViewTraits {
+  using Type = void*;
+  static Type Empty() { return nullptr; }
+  static void Release(Type p) { UnmapViewOfFile(p); }
+};
+using CNyMappedView = CNyUnique<NyMappedViewTraits>;
+
+// An opened region: its mapping, its view and its companion mutex, released
+// together.
 struct NyShareMemHandle {
-  HANDLE hMapping = nullptr;
-  void* pView = nullptr;
-  HANDLE hMutex = nullptr;  // the region's companion mutex
-  size_t cbSize = 0;        // whole region, including its size word
+  CNyHandle mapping;
+  CNyMappedView view;
+  CNyHandle mutex;
+  size_t cbSize = 0;  // whole region, including its size word
+  void* View() const { return view.Get(); }
 };
 
 // Opens the named region, or with bCreate creates it with cbSize bytes when
@@ -52,4 +63,3 @@ struct NyShareMemHandle {
 // Returns 0 or a platform error code.
 uint32_t NyShareMemOpen(const wchar_t* pwszShortName, size_t cbSize, bool bCreate, NyShareMemHandle* pHandle,
                         bool* pbCreated);
-void NyShareMemClose(NyShareMemHandle* pHandle);

@@ -9,13 +9,18 @@
 #include <vector>
 
 #include "Log/LockfreeArrayQueue.h"
+#include "Log/NyLog.h"
 #include "NyResult.h"
 
 namespace {
 
+// A sleep budget no test can exhaust, for tests of what is waited for.
+constexpr uint32_t kPatientMs = 600000;
+
 class Ring {
  public:
-  explicit Ring(uint32_t u4Capacity) : m_area(CLockfreeArrayQueue::AreaSize(u4Capacity) + 7, 0xCD) {
+  explicit Ring(uint32_t u4Capacity, uint32_t u4WaitBudgetMs = NY_RING_WAIT_BUDGET_MS)
+      : queue(u4WaitBudgetMs), m_area(CLockfreeArrayQueue::AreaSize(u4Capacity) + 7, 0xCD) {
     EXPECT_EQ(queue.Attach(m_area.data(), CLockfreeArrayQueue::AreaSize(u4Capacity), u4Capacity, true), 0u);
   }
   void* Area() { return m_area.data(); }
@@ -89,7 +94,8 @@ TEST(LogRingQueue, WithoutReaderOldestRecordsAreDroppedInBatches) {
 }
 
 TEST(LogRingQueue, StalledReaderIsWaitedForThenWrittenOff) {
-  Ring ring(NY_RING_CAPACITY);
+  // A budget that a hundred 1 ms sleeps cannot exhaust on a busy machine.
+  Ring ring(NY_RING_CAPACITY, kPatientMs);
   ASSERT_TRUE(ring.queue.RegisterReader());
   for (uint32_t i = 0; i < NY_RING_CAPACITY - 1; ++i) ASSERT_TRUE(ring.queue.Push(MakeRecord(i)));
   EXPECT_EQ(ring.queue.GetStats().u4Stalls, 0u);
@@ -103,8 +109,10 @@ TEST(LogRingQueue, StalledReaderIsWaitedForThenWrittenOff) {
   EXPECT_EQ(ring.queue.GetStats().u4Stalls, NY_RING_MAX_STALLS + 1);
 }
 
-TEST(LogRingQueue, ActiveReaderIsNeverWrittenOff) {
-  Ring ring(64);
+TEST(LogRingQueue, ActiveReaderIsNeverWrittenOffWithinTheBudget) {
+  // A 64-slot ring keeps the writer waiting for the reader most of the time;
+  // here it may wait as long as it takes.
+  Ring ring(64, kPatientMs);
   ASSERT_TRUE(ring.queue.RegisterReader());
   std::atomic<bool> bDone{false};
   std::atomic<uint32_t> u4Read{0};
@@ -131,19 +139,74 @@ TEST(LogRingQueue, ActiveReaderIsNeverWrittenOff) {
   EXPECT_EQ(ring.queue.Word(RING_READER_COUNT), 1u);
 }
 
-TEST(LogRingQueue, DeadWriterIsPublishedAfterBoundedWait) {
+TEST(LogRingQueue, DeadWritersArePublishedAndTheGapTheyCauseIsExplained) {
   Ring ring(8);
+  auto* pu4Header = static_cast<uint32_t*>(ring.Area());
   // A writer that claimed a slot and died before committing.
   ASSERT_EQ(ring.queue.TryPush(MakeRecord(0)), CLockfreeArrayQueue::PushResult::Written);
-  auto* pu4Header = static_cast<uint32_t*>(ring.Area());
   pu4Header[RING_RESERVE] += 1;
   const auto start = std::chrono::steady_clock::now();
-  ASSERT_EQ(ring.queue.TryPush(MakeRecord(2)), CLockfreeArrayQueue::PushResult::Written);
+  ASSERT_TRUE(ring.queue.Push(MakeRecord(1)));
   // A writer that is only slow (preempted) must not be taken for dead.
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(NY_RING_DEAD_WRITER_MS));
   EXPECT_EQ(ring.queue.GetStats().u4DeadWriters, 1u);
-  EXPECT_EQ(ring.queue.Word(RING_COMMIT), 3u);
-  EXPECT_EQ(ring.queue.Word(RING_RESERVE), 3u);
+
+  // One that claims again at once, as a hostile process does, gets the
+  // rest of the sleep budget; after that records are dropped without
+  // waiting until its claim too has been held long enough.
+  pu4Header[RING_RESERVE] += 1;
+  EXPECT_FALSE(ring.queue.Push(MakeRecord(2)));
+  EXPECT_FALSE(ring.queue.MayWait());
+  uint32_t u4Seq = 3;
+  while (!ring.queue.Push(MakeRecord(u4Seq, 1))) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ++u4Seq;
+  }
+  EXPECT_EQ(ring.queue.GetStats().u4DeadWriters, 2u);
+  EXPECT_EQ(ring.queue.GetStats().u4Dropped, u4Seq - 2);
+
+  LogRecord out[8];
+  ASSERT_EQ(ring.queue.Read(out, 8), 6u);
+  EXPECT_EQ(out[0].u4Line, 0u);
+  EXPECT_EQ(out[2].u4Line, 1u);
+  // The first record after the gap is preceded by one notice that carries
+  // its thread and time.
+  EXPECT_EQ(out[4].u4Level, LOG_LEVEL_OUTCOME);
+  EXPECT_EQ(out[4].u4ThreadId, 1u);
+  const uint64_t u8Time = out[4].u8Time;
+  EXPECT_EQ(u8Time, u4Seq);
+  EXPECT_NE(strstr(out[4].szText, "Log ring: this process has slept"), nullptr) << out[4].szText;
+  EXPECT_EQ(out[5].u4Line, u4Seq);
+  for (int i : {0, 2, 5}) EXPECT_TRUE(IsWhole(out[i]));
+  ASSERT_TRUE(ring.queue.Push(MakeRecord(99)));
+  ASSERT_EQ(ring.queue.Read(out, 8), 1u);
+  EXPECT_EQ(out[0].u4Line, 99u);
+}
+
+TEST(LogRingQueue, ReaderThatOnlyPretendsToReadHoldsWritersNoLongerThanTheBudget) {
+  Ring ring(64);
+  std::atomic<bool> bDone{false};
+  // Registers again whenever it is written off and moves its activity word,
+  // but never reads.
+  std::thread faker([&] {
+    auto* pu4Header = static_cast<volatile uint32_t*>(ring.Area());
+    while (!bDone) {
+      __atomic_store_n(&pu4Header[RING_READER_COUNT], 1u, __ATOMIC_SEQ_CST);
+      __atomic_add_fetch(&pu4Header[RING_READER_ACTIVITY], 1u, __ATOMIC_SEQ_CST);
+      std::this_thread::yield();
+    }
+  });
+  while (ring.queue.Word(RING_READER_COUNT) == 0) std::this_thread::yield();
+  for (uint32_t i = 0; i < 1000; ++i) ASSERT_TRUE(ring.queue.Push(MakeRecord(i)));
+  bDone = true;
+  faker.join();
+  EXPECT_GT(ring.queue.GetStats().u4ReadersDropped, 0u);
+  // The newest records survive.
+  LogRecord out[64];
+  const uint32_t n = ring.queue.Read(out, 64);
+  ASSERT_GT(n, 0u);
+  EXPECT_EQ(out[n - 1].u4Line, 999u);
+  EXPECT_TRUE(IsWhole(out[n - 1]));
 }
 
 TEST(LogRingQueue, ReaderRegistrationRules) {
@@ -166,6 +229,7 @@ TEST(LogRingQueue, ReaderRegistrationRules) {
 }
 
 TEST(LogRingQueue, ConcurrentWritersNeverTearRecords) {
+  // Writers wait for the reader as long as it takes, so that nothing is lost.
   Ring ring(256);
   constexpr uint32_t kWriters = 4, kEach = 5000;
   std::atomic<bool> bDone{false};
@@ -191,7 +255,7 @@ TEST(LogRingQueue, ConcurrentWritersNeverTearRecords) {
   std::vector<std::thread> writers;
   for (uint32_t w = 0; w < kWriters; ++w) {
     writers.emplace_back([&ring, w] {
-      CLockfreeArrayQueue view;
+      CLockfreeArrayQueue view(kPatientMs);
       EXPECT_EQ(view.Attach(ring.Area(), CLockfreeArrayQueue::AreaSize(256), 256, false), 0u);
       for (uint32_t i = 0; i < kEach; ++i) view.Push(MakeRecord(i, w));
     });

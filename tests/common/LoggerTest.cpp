@@ -26,7 +26,9 @@ class RingReader {
   }
   std::vector<LogRecord> Drain() {
     std::vector<LogRecord> out, batch(64);
-    for (uint32_t n; (n = m_ring.Queue().Read(batch.data(), 64)) != 0;) out.insert(out.end(), batch.begin(), batch.begin() + n);
+    for (uint32_t n; (n = m_ring.Queue().Read(batch.data(), 64)) != 0;) {
+      out.insert(out.end(), batch.begin(), batch.begin() + n);
+    }
     return out;
   }
 

@@ -3,17 +3,19 @@
 //
 //   NyLogView [--follow] [--pid N]... [--out FILE]
 //
-// Without --follow it prints what the ring holds and ends. With --follow it
+// Without --follow it prints what the ring holds when it starts, and ends. With --follow it
 // keeps reading (waiting for the ring to appear if no program has opened it
 // yet) until Ctrl+C, or until every process given by --pid has ended.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 #include <vector>
 
 #include "Log/NyShmLogger.h"
+#include "NyHandle.h"
 #include "NySafeStr.h"
 #include "NyShareMem.h"
 
@@ -61,23 +63,17 @@ bool ParseOptions(int argc, wchar_t** argv, Options* pOptions) {
 class Watched {
  public:
   explicit Watched(const std::vector<DWORD>& pids) {
-    for (DWORD pid : pids) m_handles.push_back(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    for (DWORD pid : pids) m_processes.emplace_back(OpenProcess(SYNCHRONIZE, FALSE, pid));
   }
-  ~Watched() {
-    for (HANDLE h : m_handles)
-      if (h != nullptr) CloseHandle(h);
-  }
-  Watched(const Watched&) = delete;
-  Watched& operator=(const Watched&) = delete;
-  bool Any() const { return !m_handles.empty(); }
+  bool Any() const { return !m_processes.empty(); }
   bool AllEnded() const {
-    for (HANDLE h : m_handles)
-      if (h != nullptr && WaitForSingleObject(h, 0) == WAIT_TIMEOUT) return false;
+    for (const CNyHandle& process : m_processes)
+      if (process && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT) return false;
     return true;
   }
 
  private:
-  std::vector<HANDLE> m_handles;
+  std::vector<CNyHandle> m_processes;
 };
 
 class Printer {
@@ -170,9 +166,15 @@ int wmain(int argc, wchar_t** argv) {
     if (!ring.RegisterReader()) fwprintf(stderr, L"NyLogView: the ring takes no readers now; reading anyway\n");
     Printer printer(pOut);
     std::vector<LogRecord> batch(kBatch);
+    // A drain prints what the ring holds when it starts and no more: a
+    // writer that keeps writing, or a header forged to claim more records
+    // than the ring has slots, must not keep the viewer printing.
     bool bDraining = !options.bFollow;
+    uint32_t u4Left = bDraining ? ring.Queue().Ready() : 0;
     for (;;) {
-      const uint32_t n = ring.Queue().Read(batch.data(), kBatch);
+      if (bDraining && u4Left == 0) break;
+      const uint32_t n = ring.Queue().Read(batch.data(), bDraining ? std::min(kBatch, u4Left) : kBatch);
+      if (bDraining) u4Left -= n;
       for (uint32_t i = 0; i < n; ++i) {
         if (!printer.Print(batch[i])) {
           fwprintf(stderr, L"NyLogView: writing the output failed\n");
@@ -185,10 +187,14 @@ int wmain(int argc, wchar_t** argv) {
       if (n != 0) continue;
       if (bDraining) break;
       printer.Flush();
-      // After the watched processes have ended, what they wrote is read to
-      // the end once more before stopping.
-      if (watched.Any() && watched.AllEnded()) bDraining = true;
-      else Sleep(1);
+      // After the watched processes have ended, what they wrote is read
+      // once more before stopping.
+      if (watched.Any() && watched.AllEnded()) {
+        bDraining = true;
+        u4Left = ring.Queue().Ready();
+      } else {
+        Sleep(1);
+      }
     }
     if (!printer.Flush() && nExit == kExitOk) nExit = kExitOutput;
     ring.Close();

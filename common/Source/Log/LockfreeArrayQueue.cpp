@@ -1,9 +1,10 @@
 #include "LockfreeArrayQueue.h"
 
-#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
+#include "NyLog.h"
 #include "../NyResult.h"
 
 namespace {
@@ -20,7 +21,53 @@ uint32_t AtomicAdd(volatile uint32_t* p, uint32_t u4Delta) {
   return __atomic_add_fetch(p, u4Delta, __ATOMIC_SEQ_CST);
 }
 
+// Rounds of making room that one write may take on a full ring.
+constexpr uint32_t kMakeRoomRounds = 8;
+
+const char kCauseWriter[] = "another writer's claim that was not committed";
+const char kCauseReader[] = "a full ring that its reader did not drain";
+
 }  // namespace
+
+// The waiting of one write. Yields cost nothing on an idle machine and
+// otherwise hand the processor to whoever needs it, the other writer first
+// of all, so they are not counted; but a write makes only so many before it
+// sleeps. Sleeps are counted: while the process has slept all it may, a
+// write does not sleep and yields only a few times, which is enough for
+// another writer that is in the middle of its copy.
+class CLockfreeArrayQueue::Wait {
+ public:
+  explicit Wait(CLockfreeArrayQueue& queue) : m_queue(queue) {}
+  Wait(const Wait&) = delete;
+  Wait& operator=(const Wait&) = delete;
+
+  // Yields the processor, or sleeps 1 ms with bSleep or when the write has
+  // yielded long enough; false when the write has waited all it may.
+  bool Pause(bool bSleep, const char* pszCause) {
+    if (m_queue.MayWait()) {
+      if (!bSleep && ++m_u4Yields <= NY_RING_MAX_YIELDS) {
+        std::this_thread::yield();
+        return true;
+      }
+      // Measured, not assumed: Sleep(1) lasts up to a whole timer tick
+      // (15.6 ms by default) on Windows.
+      const Clock::time_point start = Clock::now();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      const auto slept = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+      m_queue.SleepDebt(uint32_t(slept.count()));
+      return true;
+    }
+    m_queue.StopWaiting(pszCause);
+    if (++m_u4YieldsWithoutSleep > NY_RING_YIELDS_AFTER_BUDGET) return false;
+    std::this_thread::yield();
+    return true;
+  }
+
+ private:
+  CLockfreeArrayQueue& m_queue;
+  uint32_t m_u4Yields = 0;
+  uint32_t m_u4YieldsWithoutSleep = 0;
+};
 
 uint32_t CLockfreeArrayQueue::Attach(void* pvArea, size_t cbArea, uint32_t u4Capacity, bool bInitialize) {
   if (pvArea == nullptr || u4Capacity < 2 || (u4Capacity & (u4Capacity - 1)) != 0) return NY_E_INVALID_PARAM;
@@ -55,10 +102,51 @@ uint8_t* CLockfreeArrayQueue::Slot(uint32_t u4Index) const {
   return m_pbSlots + size_t(u4Index & (m_u4Capacity - 1)) * NY_LOG_RECORD_SIZE;
 }
 
+// Adds a sleep to what the process owes, after paying back what the time
+// since the last change has earned; returns what it owes now.
+uint32_t CLockfreeArrayQueue::SleepDebt(uint32_t u4SleptUs) {
+  const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_epoch);
+  const uint32_t u4NowMs = uint32_t(now.count());
+  uint64_t u8Old = m_u8SleepDebt.load();
+  for (;;) {
+    const uint64_t u8PaidUs = uint64_t(u4NowMs - uint32_t(u8Old >> 32)) * 1000 / NY_RING_WAIT_REFILL_MS;
+    const uint32_t u4OwedUs = uint32_t(u8Old);
+    const uint32_t u4Debt = (u4OwedUs > u8PaidUs ? u4OwedUs - uint32_t(u8PaidUs) : 0) + u4SleptUs;
+    if (m_u8SleepDebt.compare_exchange_weak(u8Old, (uint64_t(u4NowMs) << 32) | u4Debt)) return u4Debt;
+  }
+}
+
+void CLockfreeArrayQueue::StopWaiting(const char* pszCause) {
+  if (!m_bNoticeGiven.exchange(true)) m_pszNoticeOwed = pszCause;
+}
+
+// A claim is taken for a dead writer's once the same commit index has been
+// seen held up for NY_RING_DEAD_WRITER_MS, across as many writes as that
+// takes: the time is measured, not waited for, so a process that no longer
+// waits still frees the ring from a dead writer. A yield count alone is no
+// measure: a yield returns at once on an idle core, while the other writer
+// may merely be preempted for a time slice, and publishing its slot early
+// loses its record. 200 ms is many time slices, and short enough that the
+// first writer to find a dead claim publishes it within its sleep budget.
+bool CLockfreeArrayQueue::IsDeadWriter(uint32_t u4Commit) {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_epoch).count();
+  const uint32_t u4Stamp = uint32_t(ms) + 1;
+  const uint64_t u8Seen = m_u8Blocker.load();
+  if (uint32_t(u8Seen >> 32) != u4Commit || uint32_t(u8Seen) == 0) {
+    m_u8Blocker = (uint64_t(u4Commit) << 32) | u4Stamp;
+    return false;
+  }
+  return u4Stamp - uint32_t(u8Seen) >= NY_RING_DEAD_WRITER_MS;
+}
+
 CLockfreeArrayQueue::PushResult CLockfreeArrayQueue::TryPush(const LogRecord& record) {
+  if (m_pu4Header == nullptr) return PushResult::Dropped;
+  Wait wait(*this);
+  return TryPush(record, wait);
+}
+
+CLockfreeArrayQueue::PushResult CLockfreeArrayQueue::TryPush(const LogRecord& record, Wait& wait) {
   const uint32_t mask = m_u4Capacity - 1;
-  uint32_t u4Yields = 0;
-  std::chrono::steady_clock::time_point waitStart;
   uint32_t r;
   for (;;) {
     r = Load(&m_pu4Header[RING_RESERVE]);
@@ -69,27 +157,16 @@ CLockfreeArrayQueue::PushResult CLockfreeArrayQueue::TryPush(const LogRecord& re
       if (Cas(&m_pu4Header[RING_RESERVE], r, r + 1)) break;
       continue;
     }
-    // Another writer is between claim and commit. A writer that never
-    // commits (it died mid-write) would block every process for good, so
-    // its slot is published with whatever it holds once the wait has been
-    // long enough. A yield count alone is no measure of "long": a yield
-    // returns at once when the core is otherwise idle, while the other
-    // writer may merely be preempted for a whole time slice, and publishing
-    // its slot early loses its record. So the yields are followed by 1 ms
-    // sleeps until a wait of at least NY_RING_DEAD_WRITER_MS has passed.
-    if (u4Yields < NY_RING_MAX_YIELDS) {
-      // The clock is read only once the wait has become long, off the path
-      // of an ordinary hand-over between two writers.
-      if (++u4Yields == NY_RING_MAX_YIELDS) waitStart = std::chrono::steady_clock::now();
-      std::this_thread::yield();
+    // Another writer is between claim and commit: usually in the middle of
+    // its copy, so a few yields see it through; one preempted for a time
+    // slice takes the 1 ms sleeps that follow. One that died mid-write
+    // would block every process for good, so its slot is published with
+    // whatever it holds.
+    if (IsDeadWriter(c)) {
+      if (Cas(&m_pu4Header[RING_COMMIT], c, r)) ++m_stats.u4DeadWriters;
       continue;
     }
-    if (std::chrono::steady_clock::now() - waitStart < std::chrono::milliseconds(NY_RING_DEAD_WRITER_MS)) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      continue;
-    }
-    if (Cas(&m_pu4Header[RING_COMMIT], c, r)) ++m_stats.u4DeadWriters;
-    u4Yields = 0;
+    if (!wait.Pause(false, kCauseWriter)) return PushResult::Dropped;
   }
   memcpy(Slot(r), &record, NY_LOG_RECORD_SIZE);
   Cas(&m_pu4Header[RING_COMMIT], r, r + 1);
@@ -107,34 +184,71 @@ void CLockfreeArrayQueue::DiscardOldest() {
   if (n != 0 && Cas(&m_pu4Header[RING_READ], rd, rd + n)) ++m_stats.u4Discards;
 }
 
-bool CLockfreeArrayQueue::Push(const LogRecord& record) {
-  if (m_pu4Header == nullptr) return false;
-  if (TryPush(record) == PushResult::Written) return true;
+// The reader is considered gone, so later writes no longer wait for it.
+void CLockfreeArrayQueue::WriteOffReader() {
+  DiscardOldest();
+  __atomic_store_n(&m_pu4Header[RING_READER_COUNT], 0u, __ATOMIC_SEQ_CST);
+  ++m_stats.u4ReadersDropped;
+}
+
+bool CLockfreeArrayQueue::Write(const LogRecord& record) {
+  Wait wait(*this);
   uint32_t u4LastActivity = Load(&m_pu4Header[RING_READER_ACTIVITY]);
   uint32_t u4Stalls = 0;
-  for (;;) {
+  for (uint32_t u4RoomMade = 0;;) {
+    const PushResult result = TryPush(record, wait);
+    if (result != PushResult::Full) return result == PushResult::Written;
     const uint32_t u4Readers = Load(&m_pu4Header[RING_READER_COUNT]);
     const uint32_t u4Activity = Load(&m_pu4Header[RING_READER_ACTIVITY]);
-    if (u4Readers == 0) {
-      DiscardOldest();
+    const bool bWaitForReader = u4Readers != 0 && MayWait();
+    if (!bWaitForReader) {
+      // Nobody to wait for, or no more waiting: the oldest records make
+      // room, so that the newest survive. Whoever fills the ring again as
+      // fast as it is emptied is not given more than a few rounds.
+      if (++u4RoomMade > kMakeRoomRounds) return false;
+      if (u4Readers == 0) {
+        DiscardOldest();
+      } else {
+        StopWaiting(kCauseReader);
+        WriteOffReader();
+      }
     } else if (u4Activity != u4LastActivity) {
-      std::this_thread::yield();
       u4LastActivity = u4Activity;
       u4Stalls = 0;
-    } else {
-      ++m_stats.u4Stalls;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      if (++u4Stalls > NY_RING_MAX_STALLS) {
-        // The reader has stopped reading: it is considered gone, so later
-        // writes no longer wait for it.
-        DiscardOldest();
-        __atomic_store_n(&m_pu4Header[RING_READER_COUNT], 0u, __ATOMIC_SEQ_CST);
-        ++m_stats.u4ReadersDropped;
-        u4Stalls = 0;
-      }
+      if (!wait.Pause(false, kCauseReader)) return false;
+    } else if (++m_stats.u4Stalls, ++u4Stalls > NY_RING_MAX_STALLS) {
+      WriteOffReader();
+      u4Stalls = 0;
+    } else if (!wait.Pause(true, kCauseReader)) {
+      return false;
     }
-    if (TryPush(record) == PushResult::Written) return true;
   }
+}
+
+void CLockfreeArrayQueue::WriteNotice(const LogRecord& record) {
+  const char* pszCause = m_pszNoticeOwed.exchange(nullptr);
+  if (pszCause == nullptr) return;
+  // The notice carries the process facts and time of the record it precedes.
+  LogRecord notice;
+  NyFillLogRecord(&notice, LOG_LEVEL_OUTCOME, __FILE__, __LINE__, nullptr, record.u8Time, record.u4ProcessId,
+                  record.u4ThreadId);
+  snprintf(notice.szText, sizeof(notice.szText),
+           "Log ring: this process has slept %u ms waiting for %s; from now on it waits at most 1 ms in %u, "
+           "and a record that cannot be written then is dropped (%u so far)",
+           m_u4WaitBudgetMs, pszCause, NY_RING_WAIT_REFILL_MS, m_stats.u4Dropped);
+  notice.u4WordSize = record.u4WordSize;
+  memcpy(notice.szExeName, record.szExeName, sizeof(notice.szExeName));
+  memcpy(notice.szExeVersion, record.szExeVersion, sizeof(notice.szExeVersion));
+  memcpy(notice.szUserName, record.szUserName, sizeof(notice.szUserName));
+  if (!Write(notice)) m_pszNoticeOwed = pszCause;
+}
+
+bool CLockfreeArrayQueue::Push(const LogRecord& record) {
+  if (m_pu4Header == nullptr) return false;
+  WriteNotice(record);
+  if (Write(record)) return true;
+  ++m_stats.u4Dropped;
+  return false;
 }
 
 bool CLockfreeArrayQueue::RegisterReader() {
@@ -154,6 +268,12 @@ void CLockfreeArrayQueue::UnregisterReader() {
     if (n == 0 || n == NY_RING_NO_REGISTER) return;
     if (Cas(&m_pu4Header[RING_READER_COUNT], n, n - 1)) return;
   }
+}
+
+uint32_t CLockfreeArrayQueue::Ready() const {
+  if (m_pu4Header == nullptr) return 0;
+  const uint32_t n = Load(&m_pu4Header[RING_COMMIT]) - Load(&m_pu4Header[RING_READ]);
+  return n < m_u4Capacity ? n : m_u4Capacity - 1;
 }
 
 uint32_t CLockfreeArrayQueue::Read(LogRecord* pRecords, uint32_t u4Max) {

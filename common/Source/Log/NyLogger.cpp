@@ -49,17 +49,12 @@ void GatherProcessLogInfo(ProcessLogInfo* pInfo) {
   *pInfo = info;
 }
 
-CNyLogger::CNyLogger() : m_config{}, m_hMutex(CreateMutexW(nullptr, FALSE, nullptr)), m_processInfo{} {}
-
-CNyLogger::~CNyLogger() {
-  m_shmLogger.Close();
-  if (m_hMutex != nullptr) CloseHandle(m_hMutex);
-}
+CNyLogger::CNyLogger() : m_config{}, m_mutex(CreateMutexW(nullptr, FALSE, nullptr)), m_processInfo{} {}
 
 uint32_t CNyLogger::Configure(const LoggerConfig* pConfig) {
   if (pConfig == nullptr) return NY_E_INVALID_PARAM;
-  if (m_hMutex == nullptr) return NY_E_OUTOFMEMORY;
-  const DWORD dwWait = WaitForSingleObject(m_hMutex, INFINITE);
+  if (!m_mutex) return NY_E_OUTOFMEMORY;
+  const DWORD dwWait = WaitForSingleObject(m_mutex.Get(), INFINITE);
   if (dwWait != WAIT_OBJECT_0 && dwWait != WAIT_ABANDONED) return GetLastError();
   uint32_t u4Result = NY_SUCCESS;
   if (memcmp(pConfig, &m_config, sizeof(m_config)) != 0) {
@@ -77,7 +72,7 @@ uint32_t CNyLogger::Configure(const LoggerConfig* pConfig) {
       GatherProcessLogInfo(&m_processInfo);
     }
   }
-  ReleaseMutex(m_hMutex);
+  ReleaseMutex(m_mutex.Get());
   return u4Result;
 }
 

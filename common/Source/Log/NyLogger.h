@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "ILogger.h"
+#include "../NyHandle.h"
 #include "NyShmLogger.h"
 
 // Per-process facts carried by every record written to the ring.
@@ -20,7 +21,7 @@ void GatherProcessLogInfo(ProcessLogInfo* pInfo);
 class CNyLogger : public ILogger {
  public:
   CNyLogger();
-  ~CNyLogger() override;
+  ~CNyLogger() override = default;
   CNyLogger(const CNyLogger&) = delete;
   CNyLogger& operator=(const CNyLogger&) = delete;
 
@@ -30,6 +31,6 @@ class CNyLogger : public ILogger {
  private:
   CNyShmLogger m_shmLogger;
   LoggerConfig m_config;
-  HANDLE m_hMutex;
+  CNyHandle m_mutex;
   ProcessLogInfo m_processInfo;
 };

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "LockfreeArrayQueue.h"
+#include "../NyHandle.h"
 #include "../NyShareMem.h"
 
 extern const wchar_t kNyLogRingName[];      // the region's short name
@@ -16,7 +17,7 @@ constexpr size_t NyLogRingRegionSize(uint32_t u4Capacity) {
 class CNyShmLogger {
  public:
   CNyShmLogger() = default;
-  ~CNyShmLogger();
+  ~CNyShmLogger() { Close(); }
   CNyShmLogger(const CNyShmLogger&) = delete;
   CNyShmLogger& operator=(const CNyShmLogger&) = delete;
 
@@ -34,7 +35,7 @@ class CNyShmLogger {
 
  private:
   NyShareMemHandle m_region;
-  HANDLE m_hSinkMutex = nullptr;
+  CNyHandle m_sinkMutex;
   bool m_bOpened = false;
   bool m_bRegisteredReader = false;
   CLockfreeArrayQueue m_queue;
