@@ -1,7 +1,7 @@
 // Fuzz target: setup-script text through LoadFromMemory (Init), the built-in
 // variables, Update and every reader of the result. No crash, no hang, no
-// unbounded memory, whatever the text. Each input also checks the XML
-// layer's nesting guard against TinyXML's own parse.
+// unbounded memory, whatever the text. Each input also checks TinyXML's
+// element depth limit.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -60,31 +60,33 @@ int TreeDepth(const TiXmlNode* pNode, int nDepth) {
   return nMax;
 }
 
-// The nesting guard of NyXmlLoadFromMemory against TinyXML itself, at small
-// limits: whenever TinyXML builds elements nested more than limit + 1 deep
-// (limit open elements and one more inside), the guard must have said so.
-// TinyXML parses the text directly only when the guard lets it through at
-// the real limit, as NyXmlLoadFromMemory would.
-void CheckNestingGuard(const uint8_t* pbData, size_t cbData) {
-  const char* pszText = reinterpret_cast<const char*>(pbData);
-  if (NyXmlMayNestDeeper(pszText, cbData, NY_XML_MAX_DEPTH)) return;
+// The element depth limit of TinyXML (patched in by the build) at small
+// limits, against the parse at the layer's own limit: a parse within a limit
+// builds no deeper tree, and the limit refuses only texts that nest deeper.
+void CheckDepthLimit(const uint8_t* pbData, size_t cbData) {
   const void* pvZero = memchr(pbData, 0, cbData);
   const size_t cbText = pvZero != nullptr ? static_cast<size_t>(static_cast<const uint8_t*>(pvZero) - pbData) : cbData;
-  std::string text(pszText, cbText);
+  std::string text(reinterpret_cast<const char*>(pbData), cbText);
   text.append(8, '\0');  // NyXmlLoadFromMemory's padding
-  TiXmlDocument document;
-  document.SetTabSize(0);
-  document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
-  const int nDepth = TreeDepth(&document, 0);
-  for (uint32_t u4Limit : {0u, 1u, 2u, 4u}) {
-    if (nDepth > static_cast<int>(u4Limit) + 1 && !NyXmlMayNestDeeper(pszText, cbData, u4Limit)) abort();
+  TiXmlDocument reference;
+  reference.SetTabSize(0);
+  reference.SetMaxElementDepth(NY_XML_MAX_DEPTH);
+  reference.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+  const int nReferenceDepth = reference.Error() ? -1 : TreeDepth(&reference, 0);
+  for (int nLimit : {1, 2, 4}) {
+    TiXmlDocument document;
+    document.SetTabSize(0);
+    document.SetMaxElementDepth(nLimit);
+    document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+    if (!document.Error() && TreeDepth(&document, 0) > nLimit) abort();
+    if (document.Error() && nReferenceDepth >= 0 && nReferenceDepth <= nLimit) abort();
   }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pbData, size_t cbData) {
-  CheckNestingGuard(pbData, cbData);
+  CheckDepthLimit(pbData, cbData);
   CNyXmlConfigScript script;
   if (script.LoadFromMemory(pbData, cbData) != NY_SUCCESS) return 0;
   script.InitVariables("C:\\Temp\\NyKeyPackage_0000ABCD");

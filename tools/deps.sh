@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, and only what is missing, then
-# fetches Debian's TinyXML source (with Debian's patches) into the build tree.
+# fetches Debian's TinyXML source (with Debian's patches) into the build tree
+# and applies the program's own patches to it.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,7 +11,7 @@ as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
-  cmake ninja-build clang libclang-rt-14-dev googletest openssl dpkg-dev make
+  cmake ninja-build clang libclang-rt-14-dev googletest openssl dpkg-dev make patch
 )
 
 updated=0
@@ -35,10 +36,14 @@ if [ "${#missing[@]}" -gt 0 ]; then
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# Debian's TinyXML source. The deb-src entries are derived from the machine's
-# own apt sources so that no mirror is named here.
+# Debian's TinyXML source, fetched once into tinyxml-debian/; the build uses a
+# copy in tinyxml/ with the patches of third_party/patches/ applied in name
+# order. The copy's stamp lists the patches it carries, so a copy made before a
+# patch was added or changed is made again. The deb-src entries are derived
+# from the machine's own apt sources so that no mirror is named here.
+pristine="$build/third_party/tinyxml-debian"
 tinyxml_dir="$build/third_party/tinyxml"
-if [ ! -f "$tinyxml_dir/tinyxml.cpp" ]; then
+if [ ! -f "$pristine/tinyxml.cpp" ]; then
   src_list=/etc/apt/sources.list.d/zorvak-deb-src.sources
   if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
     if [ -f /etc/apt/sources.list.d/debian.sources ]; then
@@ -54,9 +59,24 @@ if [ ! -f "$tinyxml_dir/tinyxml.cpp" ]; then
   (cd "$work" && apt-get source -qq tinyxml >/dev/null 2>&1)
   src=$(find "$work" -maxdepth 2 -name tinyxml.cpp -printf '%h\n' | head -n 1)
   if [ -z "$src" ]; then echo "deps: apt-get source tinyxml gave no tinyxml.cpp" >&2; exit 1; fi
-  rm -rf "$tinyxml_dir" && mkdir -p "$tinyxml_dir"
+  rm -rf "$pristine" && mkdir -p "$pristine"
   cp "$src"/tinyxml.cpp "$src"/tinyxmlparser.cpp "$src"/tinyxmlerror.cpp "$src"/tinystr.cpp \
-     "$src"/tinyxml.h "$src"/tinystr.h "$tinyxml_dir"/
+     "$src"/tinyxml.h "$src"/tinystr.h "$pristine"/
   rm -rf "$work"
+fi
+patches="$root/third_party/patches"
+stamp="$tinyxml_dir/.ny-patches"
+wanted=$(cd "$patches" && sha256sum tinyxml-*.patch)
+if [ "$(cat "$stamp" 2>/dev/null)" != "$wanted" ]; then
+  rm -rf "$tinyxml_dir" && cp -r "$pristine" "$tinyxml_dir"
+  for p in "$patches"/tinyxml-*.patch; do
+    if ! patch -d "$tinyxml_dir" -p1 --batch --forward --silent --no-backup-if-mismatch <"$p"; then
+      echo "deps: $(basename "$p") does not apply to Debian's TinyXML in $pristine" >&2
+      rm -rf "$tinyxml_dir"
+      exit 1
+    fi
+  done
+  printf '%s\n' "$wanted" >"$stamp"
+  echo "deps: TinyXML patched with $(cd "$patches" && echo tinyxml-*.patch)"
 fi
 echo "deps: ready"

@@ -12,40 +12,28 @@
 
 CNyXmlConfigItem::CNyXmlConfigItem(TiXmlElement* pElement, int32_t nEncoding, uint32_t u4Language,
                                    CNyXmlConfigItem* pParent)
-    : m_pElement(pElement), m_nEncoding(nEncoding), m_u4Language(u4Language), m_pParent(pParent),
-      m_ppChildren(nullptr), m_u4ChildCount(0), m_u4Cursor(0) {
+    : m_pElement(pElement), m_nEncoding(nEncoding), m_u4Language(u4Language), m_pParent(pParent), m_u4Cursor(0) {
   uint32_t u4Count = 0;
   uint32_t u4Result = NyXmlGetChildren(pElement, nullptr, &u4Count);
-  TiXmlElement** ppElements = nullptr;
-  if (u4Result == NY_SUCCESS && u4Count != 0) {
-    ppElements = new (std::nothrow) TiXmlElement*[u4Count];
-    m_ppChildren = new (std::nothrow) CNyXmlConfigItem*[u4Count]();
-    if (ppElements == nullptr || m_ppChildren == nullptr) {
-      u4Result = NY_E_OUTOFMEMORY;
-    } else {
-      u4Result = NyXmlGetChildren(pElement, ppElements, &u4Count);
+  try {
+    std::vector<TiXmlElement*> elements(u4Count);
+    if (u4Result == NY_SUCCESS && u4Count != 0) u4Result = NyXmlGetChildren(pElement, elements.data(), &u4Count);
+    if (u4Result == NY_SUCCESS) {
+      m_children.reserve(u4Count);
+      for (TiXmlElement* pChild : elements) {
+        m_children.emplace_back(new (std::nothrow) CNyXmlConfigItem(pChild, nEncoding, u4Language, this));
+      }
+      return;
     }
+  } catch (const std::bad_alloc&) {
+    u4Result = NY_E_OUTOFMEMORY;
   }
-  if (u4Result != NY_SUCCESS) {
-    NYLOG_RESULT(u4Result);
-    NYLOG(LOG_LEVEL_OUTCOME, "CNyXmlConfigItem()->Invalid xml");
-    delete[] ppElements;
-    delete[] m_ppChildren;
-    m_ppChildren = nullptr;
-    return;
-  }
-  for (uint32_t i = 0; i < u4Count; ++i) {
-    // A child that cannot be allocated stays null; walks stop there.
-    m_ppChildren[i] = new (std::nothrow) CNyXmlConfigItem(ppElements[i], nEncoding, u4Language, this);
-  }
-  m_u4ChildCount = u4Count;
-  delete[] ppElements;
+  NYLOG_RESULT(u4Result);
+  NYLOG(LOG_LEVEL_OUTCOME, "CNyXmlConfigItem()->Invalid xml");
+  m_children.clear();
 }
 
-CNyXmlConfigItem::~CNyXmlConfigItem() {
-  for (uint32_t i = 0; i < m_u4ChildCount; ++i) delete m_ppChildren[i];
-  delete[] m_ppChildren;
-}
+CNyXmlConfigItem::~CNyXmlConfigItem() = default;
 
 uint32_t CNyXmlConfigItem::GetCodePage() const { return NyXmlEncodingToCodePage(m_nEncoding); }
 
@@ -117,8 +105,7 @@ uint32_t CNyXmlConfigItem::GetText(CNyString* pText) const {
     return NY_SUCCESS;
   }
   const char* pszLanguage = NyLanguageName(m_u4Language);
-  for (uint32_t i = 0; i < m_u4ChildCount; ++i) {
-    const CNyXmlConfigItem* pChild = m_ppChildren[i];
+  for (const auto& pChild : m_children) {
     if (pChild == nullptr) break;
     if (strcmp(pChild->GetName(), pszLanguage) == 0) pChild->GetText(pText);
   }
@@ -127,16 +114,15 @@ uint32_t CNyXmlConfigItem::GetText(CNyString* pText) const {
 
 CNyXmlConfigItem* CNyXmlConfigItem::FindChild(const char* pszName) const {
   if (pszName == nullptr) return nullptr;
-  for (uint32_t i = 0; i < m_u4ChildCount; ++i) {
-    CNyXmlConfigItem* pChild = m_ppChildren[i];
+  for (const auto& pChild : m_children) {
     if (pChild == nullptr) break;
-    if (strcmp(pChild->GetName(), pszName) == 0) return pChild;
+    if (strcmp(pChild->GetName(), pszName) == 0) return pChild.get();
   }
   return nullptr;
 }
 
 CNyXmlConfigItem* CNyXmlConfigItem::GetChild(uint32_t u4Index) const {
-  return u4Index < m_u4ChildCount ? m_ppChildren[u4Index] : nullptr;
+  return u4Index < m_children.size() ? m_children[u4Index].get() : nullptr;
 }
 
 CNyXmlConfigItem* CNyXmlConfigItem::GetFirstChild() {
@@ -145,6 +131,6 @@ CNyXmlConfigItem* CNyXmlConfigItem::GetFirstChild() {
 }
 
 CNyXmlConfigItem* CNyXmlConfigItem::GetNextChild() {
-  if (m_u4Cursor >= m_u4ChildCount) return nullptr;
-  return m_ppChildren[m_u4Cursor++];
+  if (m_u4Cursor >= m_children.size()) return nullptr;
+  return m_children[m_u4Cursor++].get();
 }

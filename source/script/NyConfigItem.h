@@ -5,6 +5,8 @@
 // item and all its descendants are valid only until the script's next
 // expansion or its destruction.
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "NyObject.h"
 #include "NyString.h"
@@ -38,7 +40,7 @@ class CNyXmlConfigItem : public CNyObject {
   // The first child item whose element name equals the name exactly.
   CNyXmlConfigItem* FindChild(const char* pszName) const;
 
-  uint32_t GetChildCount() const { return m_u4ChildCount; }
+  uint32_t GetChildCount() const { return static_cast<uint32_t>(m_children.size()); }
   CNyXmlConfigItem* GetChild(uint32_t u4Index) const;
   CNyXmlConfigItem* GetParent() const { return m_pParent; }
   // Child iteration with the item's cursor: the first child (cursor reset),
@@ -58,7 +60,8 @@ class CNyXmlConfigItem : public CNyObject {
   int32_t m_nEncoding;
   uint32_t m_u4Language;
   CNyXmlConfigItem* m_pParent;
-  CNyXmlConfigItem** m_ppChildren;
-  uint32_t m_u4ChildCount;
+  // One per element child, in document order; null where the item could not
+  // be had (walks stop there).
+  std::vector<std::unique_ptr<CNyXmlConfigItem>> m_children;
   uint32_t m_u4Cursor;
 };

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 #include "Log/NyLog.h"
@@ -71,27 +72,97 @@ const char* FindReference(const char* p, const char* pEnd) {
   return nullptr;
 }
 
-// A name of at most 127 bytes as a terminated text, for log lines.
-void CopyName(const char* pszName, size_t cchName, char* pszOut, size_t cbOut) {
-  const size_t cch = cchName < cbOut - 1 ? cchName : cbOut - 1;
-  memcpy(pszOut, pszName, cch);
-  pszOut[cch] = 0;
+uint32_t ReadScriptFile(const char* pszPath, std::vector<char>* pText) {
+  if (pszPath == nullptr) return NY_E_INVALID_PARAM;
+  const std::unique_ptr<FILE, int (*)(FILE*)> pFile(fopen(pszPath, "rb"), fclose);
+  if (pFile == nullptr) {
+    if (errno == ENOENT) return 2;  // ERROR_FILE_NOT_FOUND
+    if (errno == EACCES) return 5;  // ERROR_ACCESS_DENIED
+    return NY_E_INVALID_DATA;
+  }
+  if (fseek(pFile.get(), 0, SEEK_END) != 0) return NY_E_INVALID_DATA;
+  const long nSize = ftell(pFile.get());
+  if (nSize < 0 || fseek(pFile.get(), 0, SEEK_SET) != 0) return NY_E_INVALID_DATA;
+  const size_t cbSize = static_cast<size_t>(nSize);
+  if (cbSize > NY_SCRIPT_MAX_SIZE) return NY_E_OUTOFMEMORY;
+  try {
+    pText->assign(cbSize + 1, 0);
+  } catch (const std::bad_alloc&) {
+    return NY_E_OUTOFMEMORY;
+  }
+  if (fread(pText->data(), 1, cbSize, pFile.get()) != cbSize) return NY_E_INVALID_DATA;
+  return NY_SUCCESS;
 }
 
-bool DropByteOrderMark(char* pszText, uint32_t* pu4Size) {
-  const unsigned char* pb = reinterpret_cast<const unsigned char*>(pszText);
+uint32_t CopyScriptText(const void* pvText, size_t cbText, std::vector<char>* pText) {
+  if (pvText == nullptr) return NY_E_INVALID_PARAM;
+  if (cbText > NY_SCRIPT_MAX_SIZE) return NY_E_OUTOFMEMORY;
+  const char* pszText = static_cast<const char*>(pvText);
+  try {
+    pText->reserve(cbText + 1);
+    pText->assign(pszText, pszText + cbText);
+    pText->push_back(0);
+  } catch (const std::bad_alloc&) {
+    return NY_E_OUTOFMEMORY;
+  }
+  return NY_SUCCESS;
+}
+
+void DropByteOrderMark(std::vector<char>* pText) {
+  const size_t cbText = pText->size() - 1;
+  const unsigned char* pb = reinterpret_cast<const unsigned char*>(pText->data());
   size_t cbMark = 0;
-  if (*pu4Size >= 3 && pb[0] == 0xEF && pb[1] == 0xBB && pb[2] == 0xBF) {
+  if (cbText >= 3 && pb[0] == 0xEF && pb[1] == 0xBB && pb[2] == 0xBF) {
     cbMark = 3;
-  } else if (*pu4Size >= 2 && pb[0] == 0xFF && pb[1] == 0xFE) {
+  } else if (cbText >= 2 && pb[0] == 0xFF && pb[1] == 0xFE) {
     cbMark = 2;
   }
-  if (cbMark == 0) return false;
-  memmove(pszText, pszText + cbMark, *pu4Size - cbMark);
-  *pu4Size -= static_cast<uint32_t>(cbMark);
-  pszText[*pu4Size] = 0;
-  return true;
+  pText->erase(pText->begin(), pText->begin() + static_cast<std::ptrdiff_t>(cbMark));
 }
+
+uint32_t WriteVariable(CNyVariableTable* pTable, const char* pszName, const char* pszValue, bool bSet) {
+  if (pszValue == nullptr) pszValue = "";
+  try {
+    const auto it = pTable->find(std::string_view(pszName));
+    if (it == pTable->end()) {
+      pTable->emplace(pszName, pszValue);
+    } else if (bSet) {
+      it->second = pszValue;
+    }
+  } catch (const std::bad_alloc&) {
+    NYLOG(LOG_LEVEL_ERROR, "CNyXmlConfigScript::Init()->NyXmlAddChild failed");
+    return NY_E_OUTOFMEMORY;
+  }
+  return NY_SUCCESS;
+}
+
+// The value of a variable, or null when the table has none.
+const std::string* Lookup(const CNyVariableTable& table, std::string_view name) {
+  const auto it = table.find(name);
+  return it != table.end() ? &it->second : nullptr;
+}
+
+// A name as it goes into a log line: at most 127 bytes.
+std::string LogName(std::string_view name) {
+  return std::string(name.substr(0, NY_SCRIPT_MAX_NAME - 1));
+}
+
+// Switches the 32-bit file-system redirection off for its lifetime when
+// bOn, and back on at its end, whatever path InitVariables leaves by.
+class CNyRedirectionOff {
+ public:
+  CNyRedirectionOff(INyBuiltinSource* pSource, bool bOn) : m_pSource(bOn ? pSource : nullptr) {
+    if (m_pSource != nullptr) m_pSource->SetFsRedirection(true);
+  }
+  ~CNyRedirectionOff() {
+    if (m_pSource != nullptr) m_pSource->SetFsRedirection(false);
+  }
+  CNyRedirectionOff(const CNyRedirectionOff&) = delete;
+  CNyRedirectionOff& operator=(const CNyRedirectionOff&) = delete;
+
+ private:
+  INyBuiltinSource* m_pSource;
+};
 
 }  // namespace
 
@@ -127,180 +198,93 @@ uint32_t XmlEntityEncode(const char* pszText, char* pszOut, size_t* pcbOut) {
 }
 
 uint32_t GetParentDirPath(const CNyString& path, CNyString* pParent) {
-  const wchar_t* pwszPath = path.GetWide();
-  size_t cch = path.GetWideLength();
-  bool bOk = pParent != nullptr && cch != 0 && path.GetAnsiLength() < 260;
-  if (bOk) {
-    if (pwszPath[cch - 1] == L'\\') --cch;
-    size_t cchParent = cch;
-    while (cchParent > 0 && pwszPath[cchParent - 1] != L'\\') --cchParent;
-    bOk = cchParent > 0;
-    if (bOk) {
-      --cchParent;  // cut before the last "\"
-      wchar_t* pwszParent = new (std::nothrow) wchar_t[cchParent + 1];
-      bOk = pwszParent != nullptr;
-      if (bOk) {
-        memcpy(pwszParent, pwszPath, cchParent * sizeof(wchar_t));
-        pwszParent[cchParent] = 0;
-        bOk = pParent->Assign(pwszParent) && (cchParent == 0 || !pParent->IsEmpty());
-        delete[] pwszParent;
-      }
+  const std::wstring_view wide(path.GetWide(), path.GetWideLength());
+  if (pParent != nullptr && !wide.empty() && path.GetAnsiLength() < 260) {
+    // One trailing "\" is dropped; the parent ends before the last "\".
+    const size_t cch = wide.back() == L'\\' ? wide.size() - 1 : wide.size();
+    const size_t cchParent = wide.substr(0, cch).rfind(L'\\');
+    if (cchParent != std::wstring_view::npos) {
+      const std::wstring parent(wide.substr(0, cchParent));
+      if (pParent->Assign(parent.c_str()) && (parent.empty() || !pParent->IsEmpty())) return NY_SUCCESS;
     }
   }
-  if (!bOk) {
-    NYLOG(LOG_LEVEL_OUTCOME, "GetParentDirPath() error!! path=%s", path.GetAnsi());
-    return NY_E_INVALID_PARAM;
-  }
-  return NY_SUCCESS;
-}
-
-const char* NyScriptTableLookup(TiXmlDocument* pTable, const char* pszName, size_t cchName) {
-  if (pTable == nullptr || pszName == nullptr) return nullptr;
-  for (TiXmlElement* pElement = pTable->FirstChildElement(); pElement != nullptr;
-       pElement = pElement->NextSiblingElement()) {
-    const std::string& name = pElement->ValueStr();
-    if (name.size() == cchName && memcmp(name.data(), pszName, cchName) == 0) {
-      const char* pszText = pElement->GetText();
-      return pszText != nullptr ? pszText : "";
-    }
-  }
-  return nullptr;
+  NYLOG(LOG_LEVEL_OUTCOME, "GetParentDirPath() error!! path=%s", path.GetAnsi());
+  return NY_E_INVALID_PARAM;
 }
 
 // ---------------------------------------------------------------------------
 // CNyXmlConfigScript
 // ---------------------------------------------------------------------------
 CNyXmlConfigScript::CNyXmlConfigScript()
-    : m_pszText(nullptr), m_u4TextSize(0), m_pSourceDocument(nullptr), m_pExpandedDocument(nullptr),
-      m_pRawTable(nullptr), m_pResolvedTable(nullptr), m_nEncoding(NY_XML_ENCODING_UNKNOWN),
-      m_u4Language(GetSystemLanguageCode()), m_pBuiltinSource(nullptr) {}
+    : m_nEncoding(NY_XML_ENCODING_UNKNOWN), m_u4Language(GetSystemLanguageCode()), m_pBuiltinSource(nullptr) {}
 
 CNyXmlConfigScript::~CNyXmlConfigScript() { Reset(); }
 
 uint32_t CNyXmlConfigScript::GetCodePage() const { return NyXmlEncodingToCodePage(m_nEncoding); }
 
-void CNyXmlConfigScript::FreeDocument(TiXmlDocument** ppDocument) {
-  if (*ppDocument != nullptr) NyXmlFree(*ppDocument);
-  *ppDocument = nullptr;
-}
-
 void CNyXmlConfigScript::Reset() {
-  delete[] m_pszText;
-  m_pszText = nullptr;
-  m_u4TextSize = 0;
-  FreeDocument(&m_pSourceDocument);
-  FreeDocument(&m_pExpandedDocument);
-  FreeDocument(&m_pRawTable);
-  FreeDocument(&m_pResolvedTable);
+  m_text = std::vector<char>();
+  m_pSourceDocument.reset();
+  m_pExpandedDocument.reset();
+  m_rawTable.clear();
+  m_resolvedTable.clear();
   m_u4Language = GetSystemLanguageCode();
   m_nEncoding = NY_XML_ENCODING_UNKNOWN;
 }
 
 uint32_t CNyXmlConfigScript::Load(const char* pszPath) {
   Reset();
-  uint32_t u4Result = NY_SUCCESS;
-  FILE* pFile = pszPath != nullptr ? fopen(pszPath, "rb") : nullptr;
-  if (pFile == nullptr) {
-    if (pszPath == nullptr) {
-      u4Result = NY_E_INVALID_PARAM;
-    } else if (errno == ENOENT) {
-      u4Result = 2;  // ERROR_FILE_NOT_FOUND
-    } else if (errno == EACCES) {
-      u4Result = 5;  // ERROR_ACCESS_DENIED
-    } else {
-      u4Result = NY_E_INVALID_DATA;
-    }
-    NYLOG_RESULT(u4Result);
-    return u4Result;
-  }
-  long nSize = -1;
-  if (fseek(pFile, 0, SEEK_END) == 0) nSize = ftell(pFile);
-  if (nSize < 0 || fseek(pFile, 0, SEEK_SET) != 0) {
-    u4Result = NY_E_INVALID_DATA;
-  } else if (static_cast<unsigned long>(nSize) > NY_SCRIPT_MAX_SIZE) {
-    u4Result = NY_E_OUTOFMEMORY;
-  } else {
-    m_pszText = new (std::nothrow) char[static_cast<size_t>(nSize) + 1];
-    if (m_pszText == nullptr) {
-      u4Result = NY_E_OUTOFMEMORY;
-    } else if (nSize != 0 && fread(m_pszText, 1, static_cast<size_t>(nSize), pFile) != static_cast<size_t>(nSize)) {
-      u4Result = NY_E_INVALID_DATA;
-    } else {
-      m_pszText[nSize] = 0;
-      m_u4TextSize = static_cast<uint32_t>(nSize);
-    }
-  }
-  fclose(pFile);
-  if (u4Result != NY_SUCCESS) {
-    NYLOG_RESULT(u4Result);
-    delete[] m_pszText;
-    m_pszText = nullptr;
-    m_u4TextSize = 0;
-    return u4Result;
-  }
-  DropByteOrderMark(m_pszText, &m_u4TextSize);
-  return Init();
+  return InitRead(ReadScriptFile(pszPath, &m_text));
 }
 
 uint32_t CNyXmlConfigScript::LoadFromMemory(const void* pvText, size_t cbText) {
   Reset();
-  uint32_t u4Result = NY_SUCCESS;
-  if (pvText == nullptr) {
-    u4Result = NY_E_INVALID_PARAM;
-  } else if (cbText > NY_SCRIPT_MAX_SIZE) {
-    u4Result = NY_E_OUTOFMEMORY;
-  } else {
-    m_pszText = new (std::nothrow) char[cbText + 1];
-    if (m_pszText == nullptr) u4Result = NY_E_OUTOFMEMORY;
+  return InitRead(CopyScriptText(pvText, cbText, &m_text));
+}
+
+uint32_t CNyXmlConfigScript::InitRead(uint32_t u4Read) {
+  if (u4Read != NY_SUCCESS) {
+    NYLOG_RESULT(u4Read);
+    m_text = std::vector<char>();
+    return u4Read;
   }
-  if (u4Result != NY_SUCCESS) {
-    NYLOG_RESULT(u4Result);
-    return u4Result;
-  }
-  if (cbText != 0) memcpy(m_pszText, pvText, cbText);
-  m_pszText[cbText] = 0;
-  m_u4TextSize = static_cast<uint32_t>(cbText);
-  DropByteOrderMark(m_pszText, &m_u4TextSize);
+  DropByteOrderMark(&m_text);
   return Init();
 }
 
 uint32_t CNyXmlConfigScript::Init() {
-  FreeDocument(&m_pSourceDocument);
-  FreeDocument(&m_pExpandedDocument);
-  FreeDocument(&m_pRawTable);
-  FreeDocument(&m_pResolvedTable);
+  m_pSourceDocument.reset();
+  m_pExpandedDocument.reset();
+  m_rawTable.clear();
+  m_resolvedTable.clear();
   m_nEncoding = NY_XML_ENCODING_UNKNOWN;
-  uint32_t u4Result = m_pszText == nullptr ? NY_E_INVALID_DATA : NY_SUCCESS;
-  if (u4Result == NY_SUCCESS) u4Result = NyXmlLoadFromMemory(m_pszText, m_u4TextSize, &m_pSourceDocument);
-  if (u4Result == NY_SUCCESS) u4Result = NyXmlGetEncoding(m_pSourceDocument, &m_nEncoding);
-  if (u4Result == NY_SUCCESS) u4Result = NyXmlCreate(m_nEncoding, &m_pRawTable);
-  if (u4Result == NY_SUCCESS) u4Result = NyXmlCreate(m_nEncoding, &m_pResolvedTable);
-  if (u4Result == NY_SUCCESS) u4Result = CollectVariables(m_pSourceDocument, m_pRawTable, false);
+  const uint32_t u4Result = ParseSource();
   if (u4Result != NY_SUCCESS) {
     NYLOG_RESULT(u4Result);
-    // Not loaded: the text stays, the documents go.
-    FreeDocument(&m_pSourceDocument);
-    FreeDocument(&m_pRawTable);
-    FreeDocument(&m_pResolvedTable);
+    // Not loaded: the text stays, the documents and tables go.
+    m_pSourceDocument.reset();
+    m_rawTable.clear();
   }
   return u4Result;
 }
 
-uint32_t CNyXmlConfigScript::WriteVariable(TiXmlDocument* pTable, const char* pszName, const char* pszValue,
-                                           bool bSet) const {
-  if (pszValue == nullptr) pszValue = "";
-  uint32_t u4Result = NY_SUCCESS;
-  TiXmlElement* pElement = bSet ? pTable->FirstChildElement(pszName) : nullptr;
-  if (pElement != nullptr) {
-    u4Result = NyXmlSetText(pElement, pszValue);
-  } else {
-    u4Result = NyXmlAddChild(pTable, pszName, pszValue, nullptr);
+uint32_t CNyXmlConfigScript::ParseSource() {
+  if (m_text.empty()) return NY_E_INVALID_DATA;
+  TiXmlDocument* pDocument = nullptr;
+  uint32_t u4Result = NyXmlLoadFromMemory(m_text.data(), m_text.size() - 1, &pDocument);
+  m_pSourceDocument.reset(pDocument);
+  if (u4Result != NY_SUCCESS) return u4Result;
+  u4Result = NyXmlGetEncoding(pDocument, &m_nEncoding);
+  if (u4Result != NY_SUCCESS) return u4Result;
+  // The tables hold their values in the code page of a known encoding.
+  if (NyXmlEncodingName(m_nEncoding) == nullptr) {
+    NYLOG(LOG_LEVEL_OUTCOME, "CNyXmlConfigScript::Init()->Unknown encoding in the declaration");
+    return NY_E_INVALID_PARAM;
   }
-  if (u4Result != NY_SUCCESS) NYLOG(LOG_LEVEL_ERROR, "CNyXmlConfigScript::Init()->NyXmlAddChild failed");
-  return u4Result;
+  return CollectVariables(pDocument, &m_rawTable, false);
 }
 
-uint32_t CNyXmlConfigScript::CollectVariables(TiXmlDocument* pDocument, TiXmlDocument* pTable, bool bSet) const {
+uint32_t CNyXmlConfigScript::CollectVariables(TiXmlDocument* pDocument, CNyVariableTable* pTable, bool bSet) const {
   TiXmlNode* pConfig = nullptr;
   uint32_t u4Result = NyXmlGetSingleChild(pDocument, "Config", &pConfig);
   if (u4Result == NY_SUCCESS && pConfig == nullptr) u4Result = NY_E_INVALID_DATA;
@@ -331,193 +315,185 @@ uint32_t CNyXmlConfigScript::CollectVariables(TiXmlDocument* pDocument, TiXmlDoc
 }
 
 bool CNyXmlConfigScript::SetBuiltin(const char* pszName, const CNyString& value) {
-  if (m_pRawTable == nullptr || m_pResolvedTable == nullptr) {
+  if (m_pSourceDocument == nullptr) {
     NYLOG_RESULT(NY_E_INVALID_DATA);
     return false;
   }
-  CNyString converted(value);
-  if (!converted.SetCodePage(GetCodePage()) || converted.IsEmpty() != value.IsEmpty()) {
+  // A value already in the script's code page needs no conversion.
+  CNyString converted;
+  const char* pszValue = value.GetText();
+  if (value.GetCodePage() != GetCodePage()) {
+    if (!converted.Copy(value) || !converted.SetCodePage(GetCodePage()) || converted.IsEmpty() != value.IsEmpty()) {
+      NYLOG_RESULT(kConversionFailed);
+      return false;
+    }
+    pszValue = converted.GetText();
+  }
+  return WriteVariable(&m_rawTable, pszName, pszValue, true) == NY_SUCCESS &&
+         WriteVariable(&m_resolvedTable, pszName, pszValue, true) == NY_SUCCESS;
+}
+
+bool CNyXmlConfigScript::SetFolderBuiltins(INyBuiltinSource* pSource, const char* pszSourceRoot) {
+  const bool b64Bit = pSource->Is64Bit();
+  const CNyRedirectionOff redirectionOff(pSource, b64Bit);
+  CNyString folder;
+  const auto read = [&](int nCsidl) {
+    const uint32_t u4Result = pSource->GetFolder(nCsidl, &folder);
+    if (u4Result != NY_SUCCESS) NYLOG_RESULT(u4Result);
+    return u4Result == NY_SUCCESS;
+  };
+  const auto setAs = [&](std::initializer_list<const char*> names) {
+    for (const char* pszName : names) {
+      if (!SetBuiltin(pszName, folder)) return false;
+    }
+    return true;
+  };
+  if (b64Bit) {
+    if (!read(NY_CSIDL_PROGRAM_FILESX86) || !setAs({"pf32", "pf"})) return false;
+    if (!read(NY_CSIDL_PROGRAM_FILES) || folder.ReplaceAll(L"Program Files (x86)", L"Program Files") < 0 ||
+        !setAs({"pf64"})) {
+      return false;
+    }
+    if (!read(NY_CSIDL_SYSTEMX86) || folder.ReplaceAll(L"System32", L"SysWow64") < 0 ||
+        folder.ReplaceAll(L"system32", L"SysWow64") < 0 || !setAs({"sys32", "sys"})) {
+      return false;
+    }
+    if (!read(NY_CSIDL_SYSTEM) || folder.ReplaceAll(L"SysWow64", L"System32") < 0 || !setAs({"sys64"})) return false;
+  } else {
+    if (!read(NY_CSIDL_PROGRAM_FILES) || !setAs({"pf32", "pf", "pf64"})) return false;
+    if (!read(NY_CSIDL_SYSTEM) || !setAs({"sys32", "sys", "sys64"})) return false;
+  }
+  if (!read(NY_CSIDL_WINDOWS) || !setAs({"win"})) return false;
+  if (!read(NY_CSIDL_APPDATA) || !setAs({"userappdata"})) return false;
+  if (!read(NY_CSIDL_COMMON_APPDATA) || !setAs({"commonappdata"})) return false;
+  CNyString parent;
+  if (!read(NY_CSIDL_COMMON_DESKTOPDIRECTORY) || GetParentDirPath(folder, &parent) != NY_SUCCESS ||
+      !SetBuiltin("usercommon", parent)) {
+    return false;
+  }
+  if (!read(NY_CSIDL_PROGRAMS) || !setAs({"userprograms"})) return false;
+  if (!read(NY_CSIDL_COMMON_PROGRAMS) || !setAs({"commonprograms"})) return false;
+  const CNyString sourceRoot(pszSourceRoot, NY_CP_ACP);
+  if (sourceRoot.IsEmpty()) {
     NYLOG_RESULT(kConversionFailed);
     return false;
   }
-  const char* pszValue = converted.GetText();
-  return WriteVariable(m_pRawTable, pszName, pszValue, true) == NY_SUCCESS &&
-         WriteVariable(m_pResolvedTable, pszName, pszValue, true) == NY_SUCCESS;
-}
-
-bool CNyXmlConfigScript::ReadFolder(INyBuiltinSource* pSource, int nCsidl, CNyString* pFolder) const {
-  const uint32_t u4Result = pSource->GetFolder(nCsidl, pFolder);
-  if (u4Result != NY_SUCCESS) {
-    NYLOG_RESULT(u4Result);
-    return false;
-  }
-  return true;
+  if (!SetBuiltin("srcroot", sourceRoot)) return false;
+  if (!read(NY_CSIDL_DESKTOP) || !setAs({"userdesktop"})) return false;
+  return read(NY_CSIDL_COMMON_DESKTOPDIRECTORY) && setAs({"commondesktop"});
 }
 
 bool CNyXmlConfigScript::InitVariables(const char* pszSourceRoot) {
   if (pszSourceRoot == nullptr || pszSourceRoot[0] == 0) return false;
   INyBuiltinSource* pSource = m_pBuiltinSource != nullptr ? m_pBuiltinSource : NyGetSystemBuiltinSource();
-  const bool b64Bit = pSource->Is64Bit();
-  if (b64Bit) pSource->SetFsRedirection(true);
-  bool bOk = true;
-  CNyString folder;
-  if (b64Bit) {
-    bOk = ReadFolder(pSource, NY_CSIDL_PROGRAM_FILESX86, &folder) && SetBuiltin("pf32", folder) &&
-          SetBuiltin("pf", folder);
-    bOk = bOk && ReadFolder(pSource, NY_CSIDL_PROGRAM_FILES, &folder) &&
-          folder.ReplaceAll(L"Program Files (x86)", L"Program Files") >= 0 && SetBuiltin("pf64", folder);
-    bOk = bOk && ReadFolder(pSource, NY_CSIDL_SYSTEMX86, &folder) && folder.ReplaceAll(L"System32", L"SysWow64") >= 0 &&
-          folder.ReplaceAll(L"system32", L"SysWow64") >= 0 && SetBuiltin("sys32", folder) && SetBuiltin("sys", folder);
-    bOk = bOk && ReadFolder(pSource, NY_CSIDL_SYSTEM, &folder) && folder.ReplaceAll(L"SysWow64", L"System32") >= 0 &&
-          SetBuiltin("sys64", folder);
-  } else {
-    bOk = ReadFolder(pSource, NY_CSIDL_PROGRAM_FILES, &folder) && SetBuiltin("pf32", folder) &&
-          SetBuiltin("pf", folder) && SetBuiltin("pf64", folder);
-    bOk = bOk && ReadFolder(pSource, NY_CSIDL_SYSTEM, &folder) && SetBuiltin("sys32", folder) &&
-          SetBuiltin("sys", folder) && SetBuiltin("sys64", folder);
+  if (!SetFolderBuiltins(pSource, pszSourceRoot)) return false;
+  CNyString path;
+  const uint32_t u4Result = pSource->GetModulePath(&path);
+  if (u4Result != NY_SUCCESS) {
+    NYLOG_RESULT(u4Result);
+    return false;
   }
-  bOk = bOk && ReadFolder(pSource, NY_CSIDL_WINDOWS, &folder) && SetBuiltin("win", folder);
-  bOk = bOk && ReadFolder(pSource, NY_CSIDL_APPDATA, &folder) && SetBuiltin("userappdata", folder);
-  bOk = bOk && ReadFolder(pSource, NY_CSIDL_COMMON_APPDATA, &folder) && SetBuiltin("commonappdata", folder);
-  if (bOk) {
-    CNyString parent;
-    bOk = ReadFolder(pSource, NY_CSIDL_COMMON_DESKTOPDIRECTORY, &folder) &&
-          GetParentDirPath(folder, &parent) == NY_SUCCESS && SetBuiltin("usercommon", parent);
-  }
-  bOk = bOk && ReadFolder(pSource, NY_CSIDL_PROGRAMS, &folder) && SetBuiltin("userprograms", folder);
-  bOk = bOk && ReadFolder(pSource, NY_CSIDL_COMMON_PROGRAMS, &folder) && SetBuiltin("commonprograms", folder);
-  if (bOk) {
-    const CNyString sourceRoot(pszSourceRoot, NY_CP_ACP);
-    bOk = !sourceRoot.IsEmpty() && SetBuiltin("srcroot", sourceRoot);
-    if (sourceRoot.IsEmpty()) NYLOG_RESULT(kConversionFailed);
-  }
-  bOk = bOk && ReadFolder(pSource, NY_CSIDL_DESKTOP, &folder) && SetBuiltin("userdesktop", folder);
-  bOk = bOk && ReadFolder(pSource, NY_CSIDL_COMMON_DESKTOPDIRECTORY, &folder) && SetBuiltin("commondesktop", folder);
-  if (b64Bit) pSource->SetFsRedirection(false);
-  if (bOk) {
-    const uint32_t u4Result = pSource->GetModulePath(&folder);
-    if (u4Result != NY_SUCCESS) NYLOG_RESULT(u4Result);
-    bOk = u4Result == NY_SUCCESS && SetBuiltin("srcexe", folder);
-  }
-  if (bOk) {
-    char szLanguage[16];
-    snprintf(szLanguage, sizeof(szLanguage), "%u", static_cast<unsigned>(m_u4Language));
-    bOk = SetBuiltin("language", CNyString(szLanguage, NY_CP_UTF8));
-  }
-  return bOk;
+  char szLanguage[16];
+  snprintf(szLanguage, sizeof(szLanguage), "%u", static_cast<unsigned>(m_u4Language));
+  return SetBuiltin("srcexe", path) && SetBuiltin("language", CNyString(szLanguage, NY_CP_UTF8));
 }
 
-uint32_t CNyXmlConfigScript::ExpandPass(const char* pszIn, size_t cchIn, char* pszOut, size_t cbOut, size_t* pcchOut,
-                                        bool* pbFound, const char** ppszFirstName, size_t* pcchFirstName) const {
-  const char* p = pszIn;
-  const char* const pEnd = pszIn + cchIn;
-  size_t o = 0;
+uint32_t CNyXmlConfigScript::ExpandPass(const std::string& in, size_t cbRoom, std::string* pOut, bool* pbFound,
+                                        std::string_view* pFirstName) const {
+  const char* p = in.data();
+  const char* const pEnd = p + in.size();
+  std::string& out = *pOut;
+  out.clear();
   *pbFound = false;
   for (;;) {
     const char* pRef = FindReference(p, pEnd);
     const size_t cchText = static_cast<size_t>((pRef != nullptr ? pRef : pEnd) - p);
     // Every piece, with the final terminator, must fit.
-    if (cchText + (pRef == nullptr ? 1 : 0) > cbOut - o) {
+    if (cchText + (pRef == nullptr ? 1 : 0) > cbRoom - out.size()) {
       NYLOG(LOG_LEVEL_OUTCOME, "CNyXmlConfigScript::Update()->buffer tool small");
       return NY_E_BUFFER_TOO_SMALL;
     }
-    memcpy(pszOut + o, p, cchText);
-    o += cchText;
-    if (pRef == nullptr) {
-      pszOut[o] = 0;
-      *pcchOut = o;
-      return NY_SUCCESS;
-    }
+    out.append(p, cchText);
+    if (pRef == nullptr) return NY_SUCCESS;
     const char* pszName = pRef + 2;
     const char* pClose = static_cast<const char*>(memchr(pszName, ')', static_cast<size_t>(pEnd - pszName)));
     if (pClose == nullptr) {
       NYLOG(LOG_LEVEL_OUTCOME, "CNyXmlConfigScript::Update()->Invalid script");
       return NY_E_INVALID_DATA;
     }
-    const size_t cchName = static_cast<size_t>(pClose - pszName);
-    char szName[NY_SCRIPT_MAX_NAME];
-    CopyName(pszName, cchName, szName, sizeof(szName));
-    if (cchName >= NY_SCRIPT_MAX_NAME) {
+    const std::string_view name(pszName, static_cast<size_t>(pClose - pszName));
+    if (name.size() >= NY_SCRIPT_MAX_NAME) {
       NYLOG(LOG_LEVEL_OUTCOME, "CNyXmlConfigScript::Update()->Variable name too long (%u bytes, at most %u): %s...",
-            static_cast<unsigned>(cchName), static_cast<unsigned>(NY_SCRIPT_MAX_NAME - 1), szName);
+            static_cast<unsigned>(name.size()), static_cast<unsigned>(NY_SCRIPT_MAX_NAME - 1), LogName(name).c_str());
       return NY_E_INVALID_DATA;
     }
-    const char* pszValue = NyScriptTableLookup(m_pRawTable, pszName, cchName);
-    if (pszValue == nullptr) {
-      NYLOG(LOG_LEVEL_OUTCOME, "CNyXmlConfigScript::Update()->Variable not found: %s", szName);
+    const std::string* pValue = Lookup(m_rawTable, name);
+    if (pValue == nullptr) {
+      NYLOG(LOG_LEVEL_OUTCOME, "CNyXmlConfigScript::Update()->Variable not found: %s", LogName(name).c_str());
       return NY_E_INVALID_DATA;
     }
-    const size_t cchValue = strlen(pszValue);
-    if (XmlEntityEncodedLength(pszValue, cchValue) > cbOut - o) {
+    const size_t cchValue = pValue->size();
+    const size_t cchEncoded = XmlEntityEncodedLength(pValue->data(), cchValue);
+    if (cchEncoded > cbRoom - out.size()) {
       NYLOG(LOG_LEVEL_OUTCOME, "CNyXmlConfigScript::Update()->buffer tool small");
       return NY_E_BUFFER_TOO_SMALL;
     }
-    o += EncodeInto(pszValue, cchValue, pszOut + o);
-    if (!*pbFound) {
-      *ppszFirstName = pszName;
-      *pcchFirstName = cchName;
+    if (cchEncoded == cchValue) {
+      out.append(*pValue, 0, cchValue);  // nothing to escape
+    } else {
+      const size_t o = out.size();
+      out.resize(o + cchEncoded);
+      EncodeInto(pValue->data(), cchValue, &out[o]);
     }
+    if (!*pbFound) *pFirstName = name;
     *pbFound = true;
     p = pClose + 1;
   }
 }
 
 uint32_t CNyXmlConfigScript::Update() {
-  FreeDocument(&m_pExpandedDocument);
-  if (m_pszText == nullptr || m_pSourceDocument == nullptr || m_pRawTable == nullptr || m_pResolvedTable == nullptr) {
-    return NY_E_INVALID_DATA;
-  }
-  uint32_t u4Result = CollectVariables(m_pSourceDocument, m_pRawTable, true);
+  m_pExpandedDocument.reset();
+  if (m_text.empty() || m_pSourceDocument == nullptr) return NY_E_INVALID_DATA;
+  uint32_t u4Result = CollectVariables(m_pSourceDocument.get(), &m_rawTable, true);
   if (u4Result != NY_SUCCESS) {
     NYLOG_RESULT(u4Result);
     return u4Result;
   }
-  const size_t cbWork = 2 * static_cast<size_t>(m_u4TextSize) + 1;
-  char* apszWork[2] = {new (std::nothrow) char[cbWork](), new (std::nothrow) char[cbWork]()};
-  if (apszWork[0] == nullptr || apszWork[1] == nullptr) {
-    delete[] apszWork[0];
-    delete[] apszWork[1];
+  // Each pass writes into a buffer of twice the script's size.
+  const size_t cbRoom = 2 * (m_text.size() - 1);
+  std::string current;
+  std::string next;
+  try {
+    current.reserve(cbRoom);
+    next.reserve(cbRoom);
+  } catch (const std::bad_alloc&) {
     NYLOG_RESULT(NY_E_OUTOFMEMORY);
     return NY_E_OUTOFMEMORY;
   }
-  memcpy(apszWork[0], m_pszText, m_u4TextSize);
-  size_t cchCurrent = m_u4TextSize;
-  int nCurrent = 0;
+  current.assign(m_text.data(), m_text.size() - 1);
   for (uint32_t u4Pass = 1;; ++u4Pass) {
     bool bFound = false;
-    const char* pszFirstName = nullptr;
-    size_t cchFirstName = 0;
-    size_t cchOut = 0;
-    // The room of the stated 2 x text size bytes; the extra byte of each
-    // buffer only keeps the text terminated.
-    u4Result = ExpandPass(apszWork[nCurrent], cchCurrent, apszWork[1 - nCurrent], cbWork - 1, &cchOut, &bFound,
-                          &pszFirstName, &cchFirstName);
-    if (u4Result == NY_SUCCESS && bFound && u4Pass >= NY_SCRIPT_MAX_PASSES) {
-      char szName[NY_SCRIPT_MAX_NAME];
-      CopyName(pszFirstName, cchFirstName, szName, sizeof(szName));
+    std::string_view firstName;
+    u4Result = ExpandPass(current, cbRoom, &next, &bFound, &firstName);
+    if (u4Result != NY_SUCCESS) return u4Result;
+    if (bFound && u4Pass >= NY_SCRIPT_MAX_PASSES) {
       NYLOG(LOG_LEVEL_OUTCOME,
             "CNyXmlConfigScript::Update()->Variable still refers to variables after %u passes (a loop?): %s",
-            static_cast<unsigned>(NY_SCRIPT_MAX_PASSES), szName);
-      u4Result = NY_E_INVALID_DATA;
+            static_cast<unsigned>(NY_SCRIPT_MAX_PASSES), LogName(firstName).c_str());
+      return NY_E_INVALID_DATA;
     }
-    if (u4Result != NY_SUCCESS) {
-      delete[] apszWork[0];
-      delete[] apszWork[1];
-      return u4Result;
-    }
-    nCurrent = 1 - nCurrent;
-    cchCurrent = cchOut;
+    current.swap(next);
     if (!bFound) break;
   }
-  u4Result = NyXmlLoadFromMemory(apszWork[nCurrent], cchCurrent, &m_pExpandedDocument);
-  delete[] apszWork[0];
-  delete[] apszWork[1];
+  TiXmlDocument* pDocument = nullptr;
+  u4Result = NyXmlLoadFromMemory(current.data(), current.size(), &pDocument);
+  m_pExpandedDocument.reset(pDocument);
   int32_t nEncoding = NY_XML_ENCODING_UNKNOWN;
-  if (u4Result == NY_SUCCESS) u4Result = NyXmlGetEncoding(m_pExpandedDocument, &nEncoding);
-  if (u4Result == NY_SUCCESS) u4Result = CollectVariables(m_pExpandedDocument, m_pResolvedTable, true);
+  if (u4Result == NY_SUCCESS) u4Result = NyXmlGetEncoding(pDocument, &nEncoding);
+  if (u4Result == NY_SUCCESS) u4Result = CollectVariables(pDocument, &m_resolvedTable, true);
   if (u4Result != NY_SUCCESS) {
     NYLOG_RESULT(u4Result);
-    FreeDocument(&m_pExpandedDocument);
+    m_pExpandedDocument.reset();
   }
   return u4Result;
 }
@@ -526,36 +502,38 @@ uint32_t CNyXmlConfigScript::SetLanguage(uint32_t u4Language) {
   m_u4Language = u4Language;
   char szLanguage[16];
   snprintf(szLanguage, sizeof(szLanguage), "%u", static_cast<unsigned>(u4Language));
-  if (m_pRawTable != nullptr) WriteVariable(m_pRawTable, "language", szLanguage, true);
-  if (m_pResolvedTable != nullptr) WriteVariable(m_pResolvedTable, "language", szLanguage, true);
+  if (m_pSourceDocument != nullptr) {
+    WriteVariable(&m_rawTable, "language", szLanguage, true);
+    WriteVariable(&m_resolvedTable, "language", szLanguage, true);
+  }
   return Update();
 }
 
 uint32_t CNyXmlConfigScript::GetValue(const char* pszName, CNyString* pValue) const {
   if (pszName == nullptr || pValue == nullptr) return NY_E_INVALID_PARAM;
-  const char* pszValue = NyScriptTableLookup(m_pResolvedTable, pszName, strlen(pszName));
-  if (pszValue == nullptr) return NY_E_NOT_FOUND;
-  if (!pValue->Assign(pszValue, GetCodePage())) return NY_E_INVALID_DATA;
+  const std::string* pText = Lookup(m_resolvedTable, pszName);
+  if (pText == nullptr) return NY_E_NOT_FOUND;
+  if (!pValue->Assign(pText->c_str(), GetCodePage())) return NY_E_INVALID_DATA;
   return NY_SUCCESS;
 }
 
 uint32_t CNyXmlConfigScript::GetUInt(const char* pszName) const {
-  const char* pszValue = pszName != nullptr ? NyScriptTableLookup(m_pResolvedTable, pszName, strlen(pszName)) : nullptr;
+  const std::string* pValue = pszName != nullptr ? Lookup(m_resolvedTable, pszName) : nullptr;
   uint32_t u4Value = 0;
-  if (pszValue == nullptr || !SafeStrToUInt(pszValue, &u4Value)) return 0;
+  if (pValue == nullptr || !SafeStrToUInt(pValue->c_str(), &u4Value)) return 0;
   return u4Value;
 }
 
 bool CNyXmlConfigScript::GetBool(const char* pszName, bool bDefault) const {
-  const char* pszValue = pszName != nullptr ? NyScriptTableLookup(m_pResolvedTable, pszName, strlen(pszName)) : nullptr;
-  if (pszValue == nullptr) return bDefault;
-  return strcmp(pszValue, "true") == 0;
+  const std::string* pValue = pszName != nullptr ? Lookup(m_resolvedTable, pszName) : nullptr;
+  if (pValue == nullptr) return bDefault;
+  return strcmp(pValue->c_str(), "true") == 0;
 }
 
 CNyXmlConfigItem* CNyXmlConfigScript::GetItem(const char* pszElementName, const char* pszNameAttribute) const {
   if (m_pExpandedDocument == nullptr) return nullptr;
   TiXmlNode* pConfig = nullptr;
-  uint32_t u4Result = NyXmlGetSingleChild(m_pExpandedDocument, "Config", &pConfig);
+  uint32_t u4Result = NyXmlGetSingleChild(m_pExpandedDocument.get(), "Config", &pConfig);
   TiXmlElement* apChildren[NY_SCRIPT_MAX_CONFIG_CHILDREN] = {};
   uint32_t u4Count = NY_SCRIPT_MAX_CONFIG_CHILDREN;
   if (u4Result == NY_SUCCESS) u4Result = NyXmlGetChildren(pConfig, apChildren, &u4Count);

@@ -9,13 +9,17 @@
 // 3 InitVariables.
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "NyConfigItem.h"
 #include "NyObject.h"
 #include "NyString.h"
 
 class TiXmlDocument;
-class TiXmlNode;
 
 // Escapes a value for insertion into XML text: '&' becomes "&amp;" unless
 // the text from that '&' on already begins with "&amp;", "&lt;", "&gt;",
@@ -63,11 +67,24 @@ class INyBuiltinSource {
 };
 INyBuiltinSource* NyGetSystemBuiltinSource();
 
-// Expansion limits (decisions of the issue).
+// Expansion limits.
 constexpr uint32_t NY_SCRIPT_MAX_NAME = 128;          // a name of 128 bytes or more fails Update
 constexpr uint32_t NY_SCRIPT_MAX_PASSES = 64;         // a 65th pass that still finds "$(" fails Update
 constexpr uint32_t NY_SCRIPT_MAX_SIZE = 16u << 20;    // a larger script text is refused
 constexpr uint32_t NY_SCRIPT_MAX_CONFIG_CHILDREN = 128;  // GetItem lists at most this many
+
+// A variable table: names (case-sensitive) to values in the script's code
+// page. A name is looked up by its first definition, so "add" keeps a value
+// that is there (a later element of that name could never be read) and "set"
+// replaces it. Names are ordered by length first: most comparisons of a
+// look-up end there.
+struct CNyNameOrder {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const {
+    return a.size() != b.size() ? a.size() < b.size() : a.compare(b) < 0;
+  }
+};
+using CNyVariableTable = std::map<std::string, std::string, CNyNameOrder>;
 
 class CNyXmlConfigScript : public CNyObject {
  public:
@@ -104,8 +121,8 @@ class CNyXmlConfigScript : public CNyObject {
   // pszNameAttribute (any when null). The caller owns it; it is valid until
   // the next Update or the script's destruction. Null when nothing matches.
   CNyXmlConfigItem* GetItem(const char* pszElementName, const char* pszNameAttribute) const;
-  // Frees the text and the four documents; language = the system's,
-  // encoding = -1.
+  // Frees the text, the two documents and the two tables; language = the
+  // system's, encoding = -1.
   void Reset();
 
   uint32_t GetLanguage() const { return m_u4Language; }
@@ -115,29 +132,31 @@ class CNyXmlConfigScript : public CNyObject {
   void SetBuiltinSource(INyBuiltinSource* pSource) { m_pBuiltinSource = pSource; }
 
  private:
+  // After reading the text into m_text (u4Read 0): drops a byte-order mark
+  // and runs Init. A failed read is logged and leaves no text.
+  uint32_t InitRead(uint32_t u4Read);
+  uint32_t ParseSource();
   // Writes the variables of a document's Config into a table: bSet false
   // adds, true sets. Returns the code of the last variable written.
-  uint32_t CollectVariables(TiXmlDocument* pDocument, TiXmlDocument* pTable, bool bSet) const;
-  uint32_t WriteVariable(TiXmlDocument* pTable, const char* pszName, const char* pszValue, bool bSet) const;
+  uint32_t CollectVariables(TiXmlDocument* pDocument, CNyVariableTable* pTable, bool bSet) const;
+  // The folder built-ins and srcroot, read while the file-system redirection
+  // is off.
+  bool SetFolderBuiltins(INyBuiltinSource* pSource, const char* pszSourceRoot);
   // Sets a built-in into both tables, converted into the script's code page.
   bool SetBuiltin(const char* pszName, const CNyString& value);
-  bool ReadFolder(INyBuiltinSource* pSource, int nCsidl, CNyString* pFolder) const;
-  // One expansion pass from pszIn (cchIn bytes) into pszOut (cbOut bytes).
-  uint32_t ExpandPass(const char* pszIn, size_t cchIn, char* pszOut, size_t cbOut, size_t* pcchOut, bool* pbFound,
-                      const char** ppszFirstName, size_t* pcchFirstName) const;
-  void FreeDocument(TiXmlDocument** ppDocument);
+  // One expansion pass over in, written to out, which may take at most
+  // cbRoom bytes with its terminator.
+  uint32_t ExpandPass(const std::string& in, size_t cbRoom, std::string* pOut, bool* pbFound,
+                      std::string_view* pFirstName) const;
 
-  char* m_pszText;
-  uint32_t m_u4TextSize;
-  TiXmlDocument* m_pSourceDocument;
-  TiXmlDocument* m_pExpandedDocument;
-  TiXmlDocument* m_pRawTable;
-  TiXmlDocument* m_pResolvedTable;
+  // The loaded file without its byte-order mark, and a terminator; empty
+  // when nothing is loaded.
+  std::vector<char> m_text;
+  std::unique_ptr<TiXmlDocument> m_pSourceDocument;
+  std::unique_ptr<TiXmlDocument> m_pExpandedDocument;
+  CNyVariableTable m_rawTable;
+  CNyVariableTable m_resolvedTable;
   int32_t m_nEncoding;
   uint32_t m_u4Language;
   INyBuiltinSource* m_pBuiltinSource;
 };
-
-// Looks a variable up in a table (the first element with the name); its text,
-// "" for an element without text, or null when there is none.
-const char* NyScriptTableLookup(TiXmlDocument* pTable, const char* pszName, size_t cchName);

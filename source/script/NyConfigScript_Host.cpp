@@ -16,7 +16,9 @@ class CNyHostBuiltinSource : public INyBuiltinSource {
     const wchar_t* pwszFolder = nullptr;
     switch (nCsidl) {
       case NY_CSIDL_DESKTOP: pwszFolder = L"C:\\Users\\Zorvak\\Desktop"; break;
-      case NY_CSIDL_PROGRAMS: pwszFolder = L"C:\\Users\\Zorvak\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"; break;
+      case NY_CSIDL_PROGRAMS:
+        pwszFolder = L"C:\\Users\\Zorvak\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
+        break;
       case NY_CSIDL_COMMON_PROGRAMS: pwszFolder = L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"; break;
       case NY_CSIDL_COMMON_DESKTOPDIRECTORY: pwszFolder = L"C:\\Users\\Public\\Desktop"; break;
       case NY_CSIDL_APPDATA: pwszFolder = L"C:\\Users\\Zorvak\\AppData\\Roaming"; break;

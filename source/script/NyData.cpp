@@ -32,12 +32,16 @@ void WriteLe32(uint8_t* p, uint32_t v) {
 CNyData::CNyData(uint32_t u4Capacity)
     : m_u4Capacity(u4Capacity), m_pbBuffer(nullptr), m_u4Used(0), m_pbCursor(nullptr) {
   // Zero-filled; a bag whose buffer cannot be had has capacity 0.
-  m_pbBuffer = new (std::nothrow) uint8_t[u4Capacity == 0 ? 1 : u4Capacity]();
-  if (m_pbBuffer == nullptr) m_u4Capacity = 0;
+  try {
+    m_buffer.assign(u4Capacity == 0 ? 1 : u4Capacity, 0);
+    m_pbBuffer = m_buffer.data();
+  } catch (const std::bad_alloc&) {
+    m_u4Capacity = 0;
+  }
   m_pbCursor = m_pbBuffer;
 }
 
-CNyData::~CNyData() { delete[] m_pbBuffer; }
+CNyData::~CNyData() = default;
 
 bool CNyData::RecordAt(uint32_t u4Offset, uint16_t* pu2Tag, uint32_t* pu4Length) const {
   if (m_pbBuffer == nullptr || u4Offset > m_u4Used || m_u4Used - u4Offset < NY_DATA_HEADER_SIZE) return false;
@@ -161,12 +165,13 @@ uint32_t CNyData::Merge(INyData* pOther) {
   if (pOther == nullptr) return NY_E_INVALID_DATA;
   // A bag merged into itself keeps every record as it is.
   if (pOther == this) return NY_SUCCESS;
-  uint8_t* pbSaved = new (std::nothrow) uint8_t[m_u4Capacity == 0 ? 1 : m_u4Capacity];
-  if (pbSaved == nullptr) {
+  std::vector<uint8_t> saved;
+  try {
+    saved.assign(m_pbBuffer, m_pbBuffer + m_u4Capacity);
+  } catch (const std::bad_alloc&) {
     NYLOG_RESULT(NY_E_OUTOFMEMORY);
     return NY_E_OUTOFMEMORY;
   }
-  if (m_u4Capacity != 0) memcpy(pbSaved, m_pbBuffer, m_u4Capacity);
   const uint32_t u4SavedUsed = m_u4Used;
   const size_t cbCursor = static_cast<size_t>(m_pbCursor - m_pbBuffer);
 
@@ -183,16 +188,14 @@ uint32_t CNyData::Merge(INyData* pOther) {
     }
     if (u4Result != NY_SUCCESS) {
       NYLOG_RESULT(u4Result);
-      if (m_u4Capacity != 0) memcpy(m_pbBuffer, pbSaved, m_u4Capacity);
+      if (m_u4Capacity != 0) memcpy(m_pbBuffer, saved.data(), m_u4Capacity);
       m_u4Used = u4SavedUsed;
       m_pbCursor = m_pbBuffer + cbCursor;
-      delete[] pbSaved;
       return u4Result;
     }
     WriteHeader(m_u4Used, u2Tag, u4Room);
     m_u4Used += NY_DATA_HEADER_SIZE + u4Room;
   }
-  delete[] pbSaved;
   return NY_SUCCESS;
 }
 

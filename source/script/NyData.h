@@ -7,6 +7,7 @@
 // 4 SetDword, 5 GetData, 6 GetDword, 7 Import, 8 Export, 9 Merge,
 // 10 GetFirstTag, 11 GetNextTag, 12 FindTag.
 #include <cstdint>
+#include <vector>
 
 #include "NyObject.h"
 
@@ -72,6 +73,9 @@ class CNyData : public INyData {
   void WriteHeader(uint32_t u4Offset, uint16_t u2Tag, uint32_t u4Length);
 
   uint32_t m_u4Capacity;
+  // The records; never reallocated after construction, so pointers into it
+  // (the cursor, FindTag's results) stay valid.
+  std::vector<uint8_t> m_buffer;
   uint8_t* m_pbBuffer;
   uint32_t m_u4Used;
   uint8_t* m_pbCursor;

@@ -24,18 +24,16 @@ uint32_t NyXmlEncodingToCodePage(int32_t nEncoding);
 // Parses a text of cbSize bytes (copied first into a zero-terminated buffer
 // when no terminator lies within cbSize) into a new document, with TinyXML's
 // automatic encoding detection. Parsing stops at the first zero byte.
-// A text whose elements nest deeper than NY_XML_MAX_DEPTH is refused as a
-// parse error before TinyXML sees it (TinyXML parses recursively).
+// TinyXML recurses once per level of nesting: elements nested more than
+// NY_XML_MAX_DEPTH deep make the text a parse error.
 constexpr uint32_t NY_XML_MAX_DEPTH = 256;
 uint32_t NyXmlLoadFromMemory(const char* pszText, size_t cbSize, TiXmlDocument** ppDocument);
-// The guard itself: true when TinyXML could hold more than u4Limit elements
-// open at once while parsing the text (up to its first zero byte). Never
-// false when TinyXML would go deeper; may be true for texts it refuses.
-bool NyXmlMayNestDeeper(const char* pszText, size_t cbSize, uint32_t u4Limit);
 // Reads the encoding of the declaration, which must be the document's first
 // child: "utf-8" 0, "gbk" 1, "gb18030" 2, "gb2312" 3 (letter case ignored),
 // any other text -1.
 uint32_t NyXmlGetEncoding(TiXmlDocument* pDocument, int32_t* pnEncoding);
+// The name a declaration gives the encoding code; null outside 0..3.
+const char* NyXmlEncodingName(int32_t nEncoding);
 // A new document holding only a declaration (version "1.0", the encoding's
 // name, standalone empty). An encoding code outside 0..3 has no name and is
 // refused with 0xE0600007.

@@ -191,7 +191,7 @@ TEST(NyXml, AddChildAndSetText) {
   NyXmlFree(pDocument);
 }
 
-// --- The nesting guard -------------------------------------------------------
+// --- The depth limit ------------------------------------------------------
 
 std::string Nested(int nDepth, const std::string& open = "<a>", const std::string& close = "</a>") {
   std::string text;
@@ -207,27 +207,30 @@ uint32_t LoadCode(const std::string& text) {
   return u4Result;
 }
 
-TEST(NyXmlNesting, DeepNestingIsRefusedBeforeTinyXmlRecurses) {
+TEST(NyXmlNesting, DeepNestingIsAParseError) {
   CaptureLogger log;
   EXPECT_EQ(LoadCode(Nested(NY_XML_MAX_DEPTH)), NY_SUCCESS);
   EXPECT_EQ(LoadCode(Nested(NY_XML_MAX_DEPTH + 1)), NY_E_XML_PARSE);
-  EXPECT_TRUE(log.Contains("Elements may nest deeper than 256 levels"));
+  EXPECT_TRUE(log.Contains("Error: elements nest too deep."));
   // Far deeper than any stack would take.
   EXPECT_EQ(LoadCode(Nested(200000)), NY_E_XML_PARSE);
   // Unclosed, too.
   std::string unclosed;
   for (int i = 0; i < 100000; ++i) unclosed += "<a>";
   EXPECT_EQ(LoadCode(unclosed), NY_E_XML_PARSE);
+  // An empty element is a level as well; siblings are not.
+  EXPECT_EQ(LoadCode(Nested(NY_XML_MAX_DEPTH - 1, "<a><b/><b/>")), NY_SUCCESS);
+  EXPECT_EQ(LoadCode(Nested(NY_XML_MAX_DEPTH, "<a><b/>")), NY_E_XML_PARSE);
 }
 
-TEST(NyXmlNesting, GuardCountsOpenElements) {
-  const std::string text = "<a><b/><c><d/></c></a>";  // a and c open; b and d close at once
-  EXPECT_FALSE(NyXmlMayNestDeeper(text.data(), text.size(), 2));
-  EXPECT_TRUE(NyXmlMayNestDeeper(text.data(), text.size(), 1));
-  const std::string open = "<a><c><d></d></c></a>";  // d is open too, if empty
-  EXPECT_FALSE(NyXmlMayNestDeeper(open.data(), open.size(), 3));
-  EXPECT_TRUE(NyXmlMayNestDeeper(open.data(), open.size(), 2));
-  EXPECT_FALSE(NyXmlMayNestDeeper(nullptr, 0, 0));
+TEST(NyXmlNesting, ADocumentCountsAfreshAfterARefusal) {
+  TiXmlDocument document;
+  document.SetMaxElementDepth(2);
+  document.Parse("<a><b><c/></b></a>");
+  ASSERT_TRUE(document.Error());
+  EXPECT_EQ(document.ErrorId(), TiXmlBase::TIXML_ERROR_ELEMENT_DEPTH);
+  document.Parse("<a><b/></a>");
+  EXPECT_FALSE(document.Error()) << document.ErrorDesc();
 }
 
 TEST(NyXmlNesting, ManySiblingsAreFine) {
@@ -237,7 +240,7 @@ TEST(NyXmlNesting, ManySiblingsAreFine) {
   EXPECT_EQ(LoadCode(text), NY_SUCCESS);
 }
 
-TEST(NyXmlNesting, MarkupThatHidesClosingsDoesNotFoolTheGuard) {
+TEST(NyXmlNesting, MarkupThatHidesClosingsStillNests) {
   // Each level holds something that looks like a closing to a naive scan.
   EXPECT_EQ(LoadCode(Nested(400, "<a x=\"/>\">")), NY_E_XML_PARSE);
   EXPECT_EQ(LoadCode(Nested(400, "<a><!-- </a> -->")), NY_E_XML_PARSE);
