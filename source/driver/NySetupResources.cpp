@@ -6,7 +6,9 @@
 
 #include "Log/NyLog.h"
 #include "MemExtractFiles.h"
+#include "NyInstallSize.h"
 #include "NyResult.h"
+#include "NySafeStr.h"
 #include "NyTempFolder.h"
 
 namespace {
@@ -37,6 +39,13 @@ uint32_t ExtractPackage(UINT uResourceId, const wchar_t* pwszScriptPath, BOOL bO
   return CMemExtractFiles::ExtractFiles(&extractor, list, bOnlyScript ? pwszScriptPath : L"", extractDir);
 }
 
+// The size of what the install copies, for the uninstall entry.
+bool SetPayloadSize(CNyXmlConfigScript* pScript, uint32_t u4PayloadKb) {
+  wchar_t wszSize[16] = {};
+  NyWcsPrintf(wszSize, ARRAYSIZE(wszSize), L"%u", static_cast<unsigned>(u4PayloadKb));
+  return pScript->SetVariable(NY_VAR_ESTIMATED_SIZE, CNyString(wszSize));
+}
+
 // Loads the script, sets its built-in variables, expands it and reads the
 // product facts.
 uint32_t LoadScript(const wchar_t* pwszScriptPath, CNySetupInfo* pInfo, CNyXmlConfigScript* pScript) {
@@ -48,6 +57,13 @@ uint32_t LoadScript(const wchar_t* pwszScriptPath, CNySetupInfo* pInfo, CNyXmlCo
   }
   if (!pScript->InitVariables(pInfo->m_strExtractDir.GetAnsi())) return NY_E_INVALID_DATA;
   u4Result = pScript->Update();
+  // What the install will copy is known only from the expanded script; it
+  // is expanded once more with the size.
+  const bool bInstall = pInfo->m_nSetupMode == SETUP_MODE_INSTALL;
+  const uint32_t u4PayloadKb = u4Result == 0 && bInstall ? InstalledPayloadKb(*pScript) : 0;
+  if (u4Result == 0 && u4PayloadKb != 0) {
+    u4Result = SetPayloadSize(pScript, u4PayloadKb) ? pScript->Update() : NY_E_INVALID_DATA;
+  }
   if (u4Result != 0) {
     NYLOG_RESULT(u4Result);
     return u4Result;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <initializer_list>
 #include <new>
 
@@ -395,7 +396,15 @@ bool CNyXmlConfigScript::InitVariables(const char* pszSourceRoot) {
   }
   char szLanguage[16];
   snprintf(szLanguage, sizeof(szLanguage), "%u", static_cast<unsigned>(m_u4Language));
-  return SetBuiltin("srcexe", path) && SetBuiltin("language", CNyString(szLanguage, NY_CP_UTF8));
+  // The day of the run (yyyymmdd), and the size of what it installs, which
+  // only the setup driver can tell (it sets it once the script is expanded).
+  const std::time_t now = std::time(nullptr);
+  const std::tm* pToday = std::localtime(&now);
+  char szDate[16] = "19700101";
+  if (pToday != nullptr) std::strftime(szDate, sizeof(szDate), "%Y%m%d", pToday);
+  return SetBuiltin("srcexe", path) && SetBuiltin("language", CNyString(szLanguage, NY_CP_UTF8)) &&
+         SetBuiltin("installdate", CNyString(szDate, NY_CP_UTF8)) &&
+         SetBuiltin("estimatedsize", CNyString("0", NY_CP_UTF8));
 }
 
 uint32_t CNyXmlConfigScript::ExpandPass(const std::string& in, size_t cbRoom, std::string* pOut, bool* pbFound,

@@ -109,6 +109,10 @@ class CNyXmlConfigScript : public CNyObject {
   uint32_t Update();
   // Stores the language code, sets "language" in both tables, then Update.
   uint32_t SetLanguage(uint32_t u4Language);
+  // Sets a variable of the run (a fact only the setup driver knows) into
+  // both tables, as a built-in; the next Update expands with it. False
+  // before a script is loaded or when the value cannot be converted.
+  bool SetVariable(const char* pszName, const CNyString& value) { return SetBuiltin(pszName, value); }
   // The resolved value, converted from the script's code page; 0xE0600008
   // when the name is unknown.
   uint32_t GetValue(const char* pszName, CNyString* pValue) const;

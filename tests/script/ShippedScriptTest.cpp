@@ -115,7 +115,7 @@ TEST_F(ShippedScriptTest, ActionListsAndTemplates) {
   ASSERT_NE(pUninstall, nullptr);
   ASSERT_NE(pInstallFinish, nullptr);
   ASSERT_NE(pUninstallFinish, nullptr);
-  EXPECT_EQ(pInstall->GetChildCount(), 50u);
+  EXPECT_EQ(pInstall->GetChildCount(), 56u);
   // Fifteen steps, and two that remove the Start-menu shortcut again.
   EXPECT_EQ(pUninstall->GetChildCount(), 17u);
   EXPECT_EQ(pInstallFinish->GetChildCount(), 0u);
@@ -160,7 +160,7 @@ TEST_F(ShippedScriptTest, ActionListsAndTemplates) {
   EXPECT_EQ(count(pInstall.get(), "File"), 6u);
   EXPECT_EQ(count(pInstall.get(), "UnRegCert"), 1u);
   EXPECT_EQ(count(pInstall.get(), "DelRegister"), 4u);
-  EXPECT_EQ(count(pInstall.get(), "AddRegister"), 36u);
+  EXPECT_EQ(count(pInstall.get(), "AddRegister"), 42u);
   EXPECT_EQ(count(pInstall.get(), "CreateShortcut"), 1u);
   EXPECT_EQ(count(pUninstall.get(), "KillProcess"), 2u);
   EXPECT_EQ(count(pUninstall.get(), "DelDir"), 3u);
@@ -195,7 +195,25 @@ TEST_F(ShippedScriptTest, ExpandedAttributes) {
                "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{A1111111-B897-4b94-A031-598EB296D75B}");
   ASSERT_EQ(pInstall->GetChild(43)->GetAttribute("ValueData", &value), NY_SUCCESS);  // Language
   EXPECT_EQ(std::string(value.GetText()), Value(m_script, "language"));
-  CNyXmlConfigItem* pShortcut = pInstall->GetChild(49);
+  // The rest of the entry; the size is the setup's to fill in (0 until the
+  // driver has counted what the list copies), the date is today's.
+  const struct {
+    const char* pszName;
+    std::string data;
+  } kEntry[] = {{"QuietUninstallString", "\"" + installDir + "\\Uninstall.exe\" /S"},
+                {"InstallLocation", installDir},
+                {"EstimatedSize", "0"},
+                {"InstallDate", Value(m_script, "installdate")},
+                {"NoModify", "1"},
+                {"NoRepair", "1"}};
+  for (uint32_t i = 0; i < 6; ++i) {
+    ASSERT_EQ(pInstall->GetChild(49 + i)->GetAttribute("ValueName", &value), NY_SUCCESS);
+    EXPECT_STREQ(value.GetText(), kEntry[i].pszName);
+    ASSERT_EQ(pInstall->GetChild(49 + i)->GetAttribute("ValueData", &value), NY_SUCCESS);
+    EXPECT_EQ(std::string(value.GetText()), kEntry[i].data) << kEntry[i].pszName;
+  }
+  EXPECT_EQ(Value(m_script, "installdate").size(), 8u);
+  CNyXmlConfigItem* pShortcut = pInstall->GetChild(55);
   ASSERT_STREQ(pShortcut->GetName(), "CreateShortcut");
   ASSERT_EQ(pShortcut->GetAttribute("RootPath", &value), NY_SUCCESS);
   EXPECT_EQ(std::string(value.GetText()), Value(m_script, "commonprograms"));

@@ -77,6 +77,59 @@ int ValueCount(const std::wstring& subKey, BOOL b64) {
   return static_cast<int>(dwValues);
 }
 
+uint64_t FileBytes(const std::wstring& path, bool bNative = false) {
+  if (bNative) SetFsRedirection(TRUE);
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  const bool bFound = GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) != FALSE;
+  if (bNative) SetFsRedirection(FALSE);
+  return bFound ? (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow : 0;
+}
+
+// A value of the uninstall entry, which lives in the 32-bit view.
+bool ReadUninstallValue(const wchar_t* pwszName, DWORD dwFlags, void* pvData, DWORD cbData) {
+  const REGSAM view = IsOs64Bit() ? KEY_WOW64_32KEY : 0;
+  HKEY hKey = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | view, &hKey) != ERROR_SUCCESS) return false;
+  const bool bOk = RegGetValueW(hKey, nullptr, pwszName, dwFlags, nullptr, pvData, &cbData) == ERROR_SUCCESS;
+  RegCloseKey(hKey);
+  return bOk;
+}
+
+std::wstring UninstallValue(const wchar_t* pwszName) {
+  wchar_t wsz[512] = {};
+  return ReadUninstallValue(pwszName, RRF_RT_REG_SZ, wsz, sizeof(wsz)) ? wsz : L"<missing>";
+}
+
+DWORD UninstallNumber(const wchar_t* pwszName) {
+  DWORD dw = 0xFFFFFFFF;
+  ReadUninstallValue(pwszName, RRF_RT_REG_DWORD, &dw, sizeof(dw));
+  return dw;
+}
+
+// What deployment tools read of the uninstall entry: the silent uninstall,
+// where the product is and how big (what the install copied, in KB), the
+// day of the install, and that the entry offers no Modify or Repair.
+void ExpectFullUninstallEntry() {
+  EXPECT_EQ(ValueCount(kUninstallKey, FALSE), 12);
+  EXPECT_EQ(UninstallValue(L"QuietUninstallString"), L"\"" + InstallDir() + L"\\Uninstall.exe\" /S");
+  EXPECT_EQ(UninstallValue(L"InstallLocation"), InstallDir());
+  EXPECT_EQ(UninstallNumber(L"NoModify"), 1u);
+  EXPECT_EQ(UninstallNumber(L"NoRepair"), 1u);
+  SYSTEMTIME today{};
+  GetLocalTime(&today);
+  wchar_t wszDate[16] = {};
+  swprintf(wszDate, 16, L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+  EXPECT_EQ(UninstallValue(L"InstallDate"), wszDate);
+  const std::wstring wow = WindowsFolder() + (IsOs64Bit() ? L"\\SysWOW64\\" : L"\\System32\\");
+  uint64_t u8Bytes = FileBytes(wow + L"ZorvakMiniDriver.dll") + FileBytes(wow + L"ZorvakMiniDriver.cfg") +
+                     FileBytes(InstallDir() + L"\\Uninstall.exe");
+  if (IsOs64Bit()) {
+    const std::wstring native = WindowsFolder() + L"\\System32\\";
+    u8Bytes += FileBytes(native + L"ZorvakMiniDriver.dll", true) + FileBytes(native + L"ZorvakMiniDriver.cfg", true);
+  }
+  EXPECT_EQ(UninstallNumber(L"EstimatedSize"), static_cast<DWORD>((u8Bytes + 1023) / 1024));
+}
+
 std::wstring ShortcutTarget() {
   std::wstring target;
   if (FAILED(CoInitialize(nullptr))) return target;
@@ -223,7 +276,7 @@ TEST_F(Installer, SilentInstallThenSilentUninstall) {
       EXPECT_EQ(ValueCount(pwszKey, TRUE), 5);
     }
   }
-  EXPECT_EQ(ValueCount(kUninstallKey, FALSE), 6);
+  ExpectFullUninstallEntry();
   EXPECT_TRUE(PathExists(InstallDir() + L"\\Uninstall.exe"));
   EXPECT_EQ(_wcsicmp(ShortcutTarget().c_str(), (InstallDir() + L"\\Uninstall.exe").c_str()), 0) << "shortcut";
 
@@ -459,7 +512,7 @@ TEST_F(WithoutWow64, TheStepsForThe32BitSystemFolderAreSkipped) {
   for (const wchar_t* pwszKey : kCardKeys) {
     EXPECT_EQ(ValueCount(pwszKey, TRUE), 5);
   }
-  EXPECT_EQ(ValueCount(kUninstallKey, FALSE), 6);
+  EXPECT_EQ(ValueCount(kUninstallKey, FALSE), 12);
   EXPECT_EQ(_wcsicmp(ShortcutTarget().c_str(), (InstallDir() + L"\\Uninstall.exe").c_str()), 0) << "shortcut";
 
   UninstallSilently();
