@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <string>
+
 #include "Log/NyLog.h"
 #include "NyCommon.h"
 #include "NyFileDelete.h"
@@ -54,18 +56,30 @@ int CNySetupNewApp::InitInstance() {
   NyCommonInit();
   NYLOG(LOG_LEVEL_TRACE, "%s Start", "CNySetupNewApp::InitInstance");
   CNySetupExec* pExec = SingletonNySetupExec::GetInstance();
-  int nExit = NY_EXIT_FAILED;
+  // The last line of the log says how the run ended.
+  const auto finish = [](int nExit) {
+    NYLOG(LOG_LEVEL_OUTCOME, "exit code %d", nExit);
+    return nExit;
+  };
   uint32_t bExit = 0;
   if (!pExec->HandleCmdLine(&bExit)) {
     NYLOG(LOG_LEVEL_OUTCOME, "%s Faild", "SingletonNySetupExec::GetInstance()->HandleCmdLine()");
-    if (!pExec->IsSilent()) MessageBoxW(nullptr, L"HandleCmdLine Fail", L"", MB_ICONERROR | MB_TOPMOST);
-    return NY_EXIT_FAILED;
+    if (!pExec->IsSilent()) {
+      std::wstring text = L"HandleCmdLine Fail";
+      if (pExec->LogFileError() != 0) {
+        text = L"The log file cannot be written:\n" + pExec->LogFilePath() + L"\n(error " +
+               std::to_wstring(pExec->LogFileError()) + L")";
+      }
+      MessageBoxW(nullptr, text.c_str(), L"", MB_ICONERROR | MB_TOPMOST);
+    }
+    return finish(NY_EXIT_FAILED);
   }
   if (bExit) {
     NYLOG(LOG_LEVEL_OUTCOME, "Return bExit");
     // The uninstall launcher ends with the exit code of its copy.
-    return static_cast<int>(pExec->LauncherExitCode());
+    return finish(static_cast<int>(pExec->LauncherExitCode()));
   }
+  int nExit = NY_EXIT_FAILED;
   if (IsUnattendedRun(pExec)) {
     nExit = ExitCodeOf(RunUnattended(pExec));
   } else {
@@ -80,8 +94,12 @@ int CNySetupNewApp::InitInstance() {
     nExit = ExitCodeOf(nEnd);
   }
   SHChangeNotify(SHCNE_ASSOCCHANGED, 0x2000, nullptr, nullptr);
-  pExec->ReportToLauncher(static_cast<uint32_t>(nExit));
   NYLOG(LOG_LEVEL_TRACE, "%s End", "CNySetupNewApp::InitInstance");
+  finish(nExit);
+  // The file is complete: what the process does on its way out is in the
+  // ring only. The launcher waiting for this copy then ends with its code.
+  NyCommonLogToFile(nullptr);
+  pExec->ReportToLauncher(static_cast<uint32_t>(nExit));
   NyCommonUninit();
   return nExit;
 }

@@ -7,3 +7,7 @@
 
 uint32_t NyCommonInit();
 int NyCommonUninit();
+
+// Writes every log record also to a file (see CNyLogger::AttachFile); null
+// for none. 0, the open's error, or ERROR_INVALID_STATE before the start.
+uint32_t NyCommonLogToFile(const wchar_t* pwszPath);

@@ -58,3 +58,9 @@ int NyCommonUninit() {
   }
   return 0;
 }
+
+uint32_t NyCommonLogToFile(const wchar_t* pwszPath) {
+  StartLock lock;
+  if (g_owner.logger == nullptr) return ERROR_INVALID_STATE;
+  return g_owner.logger->AttachFile(pwszPath);
+}

@@ -1,6 +1,7 @@
 #include "NySetupExec.h"
 
 #include <shellapi.h>
+#include <shlwapi.h>
 
 #include <cstdlib>
 #include <cwctype>
@@ -22,6 +23,9 @@ CNySetupExec* SingletonNySetupExec::GetInstance() {
 
 CNySetupExec::CNySetupExec() {
   NyCommonInit();
+  wchar_t wszStart[MAX_PATH] = {};
+  const DWORD cchStart = GetCurrentDirectoryW(MAX_PATH, wszStart);
+  if (cchStart != 0 && cchStart < MAX_PATH) m_startDir = wszStart;
   std::wstring temp;
   if (GetAvailableTempPath(&temp)) SetCurrentDirectoryW(temp.c_str());
 }
@@ -51,6 +55,7 @@ BOOL CNySetupExec::HandleArguments(int argc, wchar_t** argv, const std::wstring&
   m_bSilent = 0;
   m_setupInfo.m_bSilent = 0;
   SetMode(SETUP_MODE_NONE);
+  bool bLog = false;
   static const struct {
     const wchar_t* pwszSwitch;
     int32_t nMode;  // SETUP_MODE_NONE: the silent switch
@@ -65,6 +70,11 @@ BOOL CNySetupExec::HandleArguments(int argc, wchar_t** argv, const std::wstring&
       if (!m_launcher.Attach(argv[i] + 10)) NYLOGW(LOG_LEVEL_OUTCOME, L"ignored: %s", argv[i]);
       continue;
     }
+    if (_wcsicmp(argv[i], L"/LOG") == 0 || _wcsnicmp(argv[i], L"/LOG=", 5) == 0) {
+      bLog = true;
+      m_logPath = argv[i][4] == L'=' ? argv[i] + 5 : L"";
+      continue;
+    }
     for (const auto& entry : kSwitches) {
       if (SafeWcsICmp(argv[i], entry.pwszSwitch) != 0) continue;
       if (entry.nMode == SETUP_MODE_NONE) {
@@ -76,6 +86,8 @@ BOOL CNySetupExec::HandleArguments(int argc, wchar_t** argv, const std::wstring&
       break;
     }
   }
+  // Before anything is changed: a run that cannot keep its log does not start.
+  if (!OpenLogFile(bLog)) return FALSE;
   if (m_nSetupMode != SETUP_MODE_NONE) return TRUE;
 
   std::wstring fileName = moduleFileName.substr(moduleFileName.rfind(L'\\') + 1);
@@ -87,6 +99,32 @@ BOOL CNySetupExec::HandleArguments(int argc, wchar_t** argv, const std::wstring&
   SetMode(SETUP_MODE_UNINSTALL_LAUNCHER);
   *pbExit = 1;
   return RunUninstallationInstance();
+}
+
+bool CNySetupExec::OpenLogFile(bool bAsked) {
+  if (!bAsked) {
+    m_logPath.clear();
+    NyCommonLogToFile(nullptr);
+    return true;
+  }
+  if (m_logPath.empty()) {
+    // "/LOG" alone: a file named after the product and the time, in the
+    // temporary folder.
+    std::wstring temp;
+    if (!GetAvailableTempPath(&temp)) temp = m_startDir + L"\\";
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    wchar_t wszName[64] = {};
+    NyWcsPrintf(wszName, ARRAYSIZE(wszName), L"ZorvakSetup_%04u%02u%02u_%02u%02u%02u.log", now.wYear, now.wMonth,
+                now.wDay, now.wHour, now.wMinute, now.wSecond);
+    m_logPath = temp + wszName;
+  } else if (PathIsRelativeW(m_logPath.c_str())) {
+    m_logPath = m_startDir + L"\\" + m_logPath;
+  }
+  m_u4LogError = NyCommonLogToFile(m_logPath.c_str());
+  if (m_u4LogError == 0) return true;
+  m_u4LastResult = m_u4LogError;
+  return false;
 }
 
 BOOL CNySetupExec::Fail(uint32_t u4Result) {
@@ -126,7 +164,9 @@ BOOL CNySetupExec::RunFinishList() {
 }
 
 BOOL CNySetupExec::RunUninstallationInstance() {
-  return Fail(::RunUninstallationInstance(m_bSilent != 0, std::wstring(), &m_u4LauncherExit));
+  // The copy logs into the same file.
+  const std::wstring passOn = m_logPath.empty() ? std::wstring() : L" \"/LOG=" + m_logPath + L"\"";
+  return Fail(::RunUninstallationInstance(m_bSilent != 0, passOn, &m_u4LauncherExit));
 }
 
 BOOL CNySetupExec::SelfDelete() {

@@ -64,6 +64,12 @@ class CNySetupExec {
     return ::CompareInstalledVersion(m_setupInfo, pResult);
   }
 
+  // The log file of "/LOG" or "/LOG=path"; empty without either. When it
+  // could not be opened, LogFileError is the open's error and HandleCmdLine
+  // failed before anything else happened.
+  const std::wstring& LogFilePath() const { return m_logPath; }
+  uint32_t LogFileError() const { return m_u4LogError; }
+
   int32_t GetSetupMode() const { return m_nSetupMode; }
   uint32_t IsSilent() const { return m_bSilent; }
   CNySetupInfo& SetupInfo() { return m_setupInfo; }
@@ -74,6 +80,8 @@ class CNySetupExec {
  private:
   void SetMode(int32_t nMode);
   BOOL Fail(uint32_t u4Result);
+  // Opens the log file the command line asked for; false when it cannot be.
+  bool OpenLogFile(bool bAsked);
 
   CNyXmlConfigScript m_script;
   CNyActionFactory m_factory;
@@ -86,6 +94,11 @@ class CNySetupExec {
   uint32_t m_bSilent = 0;
   uint32_t m_u4LastResult = 0;
   uint32_t m_u4LauncherExit = 0;
+  // The folder the program was started in: a relative log path is taken
+  // from there, not from the temporary folder the driver moves to.
+  std::wstring m_startDir;
+  std::wstring m_logPath;
+  uint32_t m_u4LogError = 0;
 };
 
 // The one driver of the process, made on first use.

@@ -67,7 +67,7 @@ TEST_F(LoggerTest, RecordCarriesEveryFieldAndZeroPadding) {
   EXPECT_NE(r.u8Time, 0u);
   EXPECT_EQ(r.u4ProcessId, GetCurrentProcessId());
   EXPECT_EQ(r.u4ThreadId, GetCurrentThreadId());
-  EXPECT_EQ(r.u4WordSize, 32u);
+  EXPECT_EQ(r.u4WordSize, sizeof(void*) * 8);
   EXPECT_STREQ(r.szExeName, "common_logger_test.exe");
   EXPECT_STREQ(r.szExeVersion, "6.4.0.11");
   char szUser[256] = {};

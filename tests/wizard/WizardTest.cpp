@@ -8,7 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <cstdio>
+#include <cstring>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "NyHandle.h"
@@ -466,6 +469,84 @@ TEST_F(Installer, AFailedRemovalEndsTheUninstallerWithItsCode) {
   EXPECT_EQ(reinstall.Wait(), 0u);
 }
 
+// The lines of a log file, and whether each looks as the viewer prints a
+// record: date, time, process, thread, level, source:line, text.
+std::vector<std::string> LogLines(const std::wstring& path) {
+  std::vector<std::string> lines;
+  const std::string text = ReadTextFile(path);
+  for (size_t at = 0, end; at < text.size(); at = end + 1) {
+    end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(at, end - at));
+  }
+  return lines;
+}
+
+bool IsRecordLine(const std::string& line) {
+  unsigned y, mo, d, h, mi, sec, ms, pid, tid, level;
+  char szSource[64];
+  return sscanf(line.c_str(), "%4u-%2u-%2u %2u:%2u:%2u.%3u %u %u %u %63s", &y, &mo, &d, &h, &mi, &sec, &ms, &pid, &tid,
+                &level, szSource) == 11 &&
+         strchr(szSource, ':') != nullptr;
+}
+
+std::string Pid(const std::string& line) {
+  std::istringstream fields(line);
+  std::string date, time, pid;
+  fields >> date >> time >> pid;
+  return pid;
+}
+
+TEST_F(Installer, LogFilesOfAnInstallAndOfAnUninstall) {
+  ScratchDir logs(L"ny_logs");
+  Process install(SetupPath(), L"/S \"/LOG=" + (logs / L"install.log") + L"\"");
+  ASSERT_EQ(install.Wait(), 0u);
+  std::vector<std::string> lines = LogLines(logs / L"install.log");
+  ASSERT_GT(lines.size(), 100u);
+  for (const std::string& line : lines) EXPECT_TRUE(IsRecordLine(line)) << line;
+  EXPECT_NE(ReadTextFile(logs / L"install.log").find("CNyActionFile::Do"), std::string::npos);
+  EXPECT_NE(lines.back().find("exit code 0"), std::string::npos) << lines.back();
+
+  // The uninstaller's temporary copy writes into the launcher's file; the
+  // last line is the launcher's. A relative path is the caller's folder's.
+  SetCurrentDirectoryW(logs.Path().c_str());
+  Process uninstall(InstallDir() + L"\\Uninstall.exe", L"/S /LOG=uninstall.log");
+  ASSERT_EQ(uninstall.Wait(), 0u);
+  lines = LogLines(logs / L"uninstall.log");
+  ASSERT_GT(lines.size(), 50u);
+  std::set<std::string> pids;
+  for (const std::string& line : lines) pids.insert(Pid(line));
+  EXPECT_EQ(pids.size(), 2u) << "the launcher and its copy";
+  EXPECT_NE(ReadTextFile(logs / L"uninstall.log").find("CNyActionDeleteDir::Do"), std::string::npos);
+  EXPECT_NE(lines.back().find("exit code 0"), std::string::npos) << lines.back();
+  EXPECT_EQ(Pid(lines.back()), Pid(lines.front()));
+  SetCurrentDirectoryW(ExeDir().c_str());
+}
+
+TEST_F(Installer, ALogFileThatCannotBeOpenedStopsTheRunBeforeItStarts) {
+  Process install(SetupPath(), L"/S /LOG=C:\\zorvak-no-such-folder\\install.log");
+  EXPECT_EQ(install.Wait(), 1603u);
+  EXPECT_FALSE(IsInstalled());
+  EXPECT_EQ(ValueCount(kUninstallKey, FALSE), -1);
+}
+
+TEST_F(Installer, ALogFileOfItsOwnNameAndAKilledRunsLines) {
+  const std::set<std::wstring> before = TempEntries(L"ZorvakSetup_*.log");
+  {
+    // Killed while its wizard waits: what it logged up to then is in the file.
+    Process setup(SetupPath(), L"/LOG");
+    ASSERT_NE(WaitForWindow(setup, false), nullptr);
+    TerminateProcess(setup.Handle(), 1);
+    setup.Wait();
+  }
+  std::wstring created;
+  for (const std::wstring& path : TempEntries(L"ZorvakSetup_*.log"))
+    if (before.count(path) == 0) created = path;
+  ASSERT_FALSE(created.empty()) << "no ZorvakSetup_yyyymmdd_hhmmss.log in the temporary folder";
+  EXPECT_NE(ReadTextFile(created).find("CNySetupExec::HandleSetupResources... end successfully"), std::string::npos);
+  DeleteFileW(created.c_str());
+}
+
 TEST_F(Installer, ADllPlantedBesideTheProgramIsNeverLoaded) {
   ScratchDir downloads(L"ny_downloads");
   const std::wstring setup = downloads / L"ZorvakSetup.exe";
@@ -503,8 +584,11 @@ class WithoutWow64 : public Installer {
 };
 
 TEST_F(WithoutWow64, TheStepsForThe32BitSystemFolderAreSkipped) {
-  Process install(SetupPath(), L"/S");
+  ScratchDir logs(L"ny_wow64_log");
+  Process install(SetupPath(), L"/S \"/LOG=" + (logs / L"install.log") + L"\"");
   ASSERT_EQ(install.Wait(), 0u);
+  const std::string log = ReadTextFile(logs / L"install.log");
+  EXPECT_NE(log.find("is in the 32-bit system folder, and this system has no 32-bit subsystem"), std::string::npos);
   EXPECT_FALSE(PathExists(Wow64())) << "the install made a SysWOW64 folder";
   for (const wchar_t* pwszFile : {L"ZorvakMiniDriver.dll", L"ZorvakMiniDriver.cfg"}) {
     EXPECT_TRUE(SystemFileExists(true, pwszFile)) << "native system folder";

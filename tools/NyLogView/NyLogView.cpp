@@ -12,11 +12,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <string>
 #include <vector>
 
+#include "Log/NyLogLine.h"
 #include "Log/NyShmLogger.h"
 #include "NyHandle.h"
-#include "NySafeStr.h"
 #include "NyShareMem.h"
 
 namespace {
@@ -80,25 +81,8 @@ class Printer {
  public:
   explicit Printer(FILE* pOut) : m_pOut(pOut) {}
   bool Print(const LogRecord& record) {
-    FILETIME ftUtc, ftLocal;
-    ftUtc.dwLowDateTime = static_cast<DWORD>(record.u8Time);
-    ftUtc.dwHighDateTime = static_cast<DWORD>(record.u8Time >> 32);
-    SYSTEMTIME st{};
-    if (!FileTimeToLocalFileTime(&ftUtc, &ftLocal) || !FileTimeToSystemTime(&ftLocal, &st)) st = SYSTEMTIME{};
-    // Fields are terminated inside the record by the writer; a damaged
-    // record is still printed only up to its field's end.
-    char szSource[sizeof(record.szSrcFile)] = {};
-    memcpy(szSource, record.szSrcFile, sizeof(szSource) - 1);
-    const char* pszBase = szSource;
-    for (const char* p = szSource; *p != 0; ++p)
-      if (*p == '\\' || *p == '/') pszBase = p + 1;
-    const size_t cchText = strnlen(record.szText, sizeof(record.szText) - 1);
-    char szLine[128];
-    NyStrPrintf(szLine, sizeof(szLine), "%04u-%02u-%02u %02u:%02u:%02u.%03u %u %u %u ", st.wYear, st.wMonth, st.wDay,
-                st.wHour, st.wMinute, st.wSecond, st.wMilliseconds, record.u4ProcessId, record.u4ThreadId,
-                record.u4Level);
-    return Write(szLine, strlen(szLine)) && Write(pszBase, strlen(pszBase)) && PrintLineNumber(record.u4Line) &&
-           Write(record.szText, cchText) && Write("\n", 1);
+    const std::string line = NyFormatLogLine(record);
+    return Write(line.data(), line.size());
   }
   bool Flush() {
     for (FILE* p : {m_pOut, stdout})
@@ -107,11 +91,6 @@ class Printer {
   }
 
  private:
-  bool PrintLineNumber(uint32_t u4Line) {
-    char sz[16];
-    NyStrPrintf(sz, sizeof(sz), ":%u ", u4Line);
-    return Write(sz, strlen(sz));
-  }
   bool Write(const char* p, size_t cb) {
     if (fwrite(p, 1, cb, stdout) != cb) return false;
     return m_pOut == nullptr || fwrite(p, 1, cb, m_pOut) == cb;

@@ -5,6 +5,7 @@
 #include "../NyResult.h"
 #include "../NySafeStr.h"
 #include "../NyVersionInfo_Win.h"
+#include "NyLogLine.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ void ReadExeVersion(const wchar_t* pwszPath, char* pszVersion, size_t cchVersion
 void GatherProcessLogInfo(ProcessLogInfo* pInfo) {
   ProcessLogInfo info{};
   info.u4ProcessId = GetCurrentProcessId();
-  info.u4WordSize = 32;
+  info.u4WordSize = sizeof(void*) * 8;
   wchar_t wszPath[MAX_PATH * 2] = {};
   const DWORD cch = GetModuleFileNameW(nullptr, wszPath, ARRAYSIZE(wszPath));
   if (cch != 0 && cch < ARRAYSIZE(wszPath)) {
@@ -83,6 +84,16 @@ bool CNyLogger::Log(uint32_t u4Level, const char* pszSrcFile, int nLine, const c
   LogRecord record;
   NyFillLogRecord(&record, u4Level, pszSrcFile, static_cast<uint32_t>(nLine), pszText, u8Time,
                   GetCurrentProcessId(), GetCurrentThreadId());
+  {
+    const std::lock_guard<std::mutex> lock(m_fileLock);
+    if (m_file) {
+      const std::string line = NyFormatLogLine(record);
+      DWORD cbWritten = 0;
+      WriteFile(m_file.Get(), line.data(), static_cast<DWORD>(line.size()), &cbWritten, nullptr);
+    } else if (!m_bFileChosen && m_backlog.size() < kMaxBacklog) {
+      m_backlog.push_back(NyFormatLogLine(record));
+    }
+  }
   if (m_config.u4SinkType != NY_LOG_SINK_SHM) return false;
   // Gathered lazily when still empty; concurrent callers compute the same.
   if (m_processInfo.u4ProcessId == 0) GatherProcessLogInfo(&m_processInfo);
@@ -91,4 +102,23 @@ bool CNyLogger::Log(uint32_t u4Level, const char* pszSrcFile, int nLine, const c
   memcpy(record.szExeVersion, m_processInfo.szExeVersion, sizeof(record.szExeVersion));
   memcpy(record.szUserName, m_processInfo.szUserName, sizeof(record.szUserName));
   return m_shmLogger.PushLogRecord(record);
+}
+
+uint32_t CNyLogger::AttachFile(const wchar_t* pwszPath) {
+  const std::lock_guard<std::mutex> lock(m_fileLock);
+  m_bFileChosen = true;
+  std::vector<std::string> backlog;
+  backlog.swap(m_backlog);
+  m_file.Reset();
+  if (pwszPath == nullptr) return 0;
+  // Appending: the uninstaller's temporary copy writes into the file that
+  // the installed uninstaller opened, each of them at its end.
+  m_file.Reset(CreateFileW(pwszPath, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!m_file) return GetLastError();
+  for (const std::string& line : backlog) {
+    DWORD cbWritten = 0;
+    WriteFile(m_file.Get(), line.data(), static_cast<DWORD>(line.size()), &cbWritten, nullptr);
+  }
+  return 0;
 }

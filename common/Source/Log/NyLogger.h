@@ -1,6 +1,10 @@
 #pragma once
 #include <windows.h>
 
+#include <mutex>
+#include <string>
+#include <vector>
+
 #include "ILogger.h"
 #include "../NyHandle.h"
 #include "NyShmLogger.h"
@@ -28,7 +32,21 @@ class CNyLogger : public ILogger {
   uint32_t Configure(const LoggerConfig* pConfig) override;
   bool Log(uint32_t u4Level, const char* pszSrcFile, int nLine, const char* pszText) override;
 
+  // Writes every record, as a line, also to a log file (appended to; shared
+  // with the other processes of the run), each line as it comes, so that a
+  // run that is killed leaves what it logged up to then. The lines logged
+  // before the file is chosen are written first. A null path means no file
+  // (from then on; a file attached before is closed). 0 or the open's error.
+  uint32_t AttachFile(const wchar_t* pwszPath);
+
  private:
+  // The lines kept until the program has said whether it logs to a file.
+  static constexpr size_t kMaxBacklog = 256;
+
+  std::mutex m_fileLock;
+  CNyFile m_file;
+  bool m_bFileChosen = false;
+  std::vector<std::string> m_backlog;
   CNyShmLogger m_shmLogger;
   LoggerConfig m_config;
   CNyHandle m_mutex;
