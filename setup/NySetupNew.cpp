@@ -52,7 +52,6 @@ int ExitCodeOf(INT_PTR nEnd) {
 }  // namespace
 
 int CNySetupNewApp::InitInstance() {
-  InitCommonControlClasses();
   NyCommonInit();
   NYLOG(LOG_LEVEL_TRACE, "%s Start", "CNySetupNewApp::InitInstance");
   CNySetupExec* pExec = SingletonNySetupExec::GetInstance();
@@ -83,6 +82,8 @@ int CNySetupNewApp::InitInstance() {
   if (IsUnattendedRun(pExec)) {
     nExit = ExitCodeOf(RunUnattended(pExec));
   } else {
+    // Only a run with a window needs the controls' library.
+    InitCommonControlClasses();
     CNySetupNewDlg dialog(pExec);
     const INT_PTR nEnd = dialog.DoModal();
     if (nEnd <= 0) {

@@ -38,7 +38,9 @@ void CNyActionRun::RefreshShellIcons() {
   sei.lpFile = program.c_str();
   sei.lpParameters = L"-show";
   sei.nShow = SW_HIDE;
-  if (!program.empty() && ShellExecuteExW(&sei)) {
+  // Where it does not exist (Wine, stripped systems) nothing is started: the
+  // shell's search for a missing program costs more than the refresh.
+  if (!program.empty() && GetFileAttributesW(program.c_str()) != INVALID_FILE_ATTRIBUTES && ShellExecuteExW(&sei)) {
     const CNyHandle process(sei.hProcess);
     if (process) WaitForSingleObject(process.Get(), INFINITE);
   }

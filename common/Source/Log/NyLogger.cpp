@@ -4,7 +4,6 @@
 
 #include "../NyResult.h"
 #include "../NySafeStr.h"
-#include "../NyVersionInfo_Win.h"
 #include "NyLogLine.h"
 
 namespace {
@@ -17,14 +16,26 @@ void CopyField(char* pszField, size_t cchField, const char* pszText) {
   pszField[len] = 0;
 }
 
-void ReadExeVersion(const wchar_t* pwszPath, char* pszVersion, size_t cchVersion) {
-  CNyVersionResource resource;
-  const VS_FIXEDFILEINFO* pFixed = resource.Load(pwszPath) == 0 ? resource.Fixed() : nullptr;
-  if (pFixed == nullptr) return;
-  char szVersion[64] = {};
-  NyStrPrintf(szVersion, sizeof(szVersion), "%d.%d.%d.%d", HIWORD(pFixed->dwFileVersionMS),
-              LOWORD(pFixed->dwFileVersionMS), HIWORD(pFixed->dwFileVersionLS), LOWORD(pFixed->dwFileVersionLS));
-  CopyField(pszVersion, cchVersion, szVersion);
+// The running program's file version, read from its own version resource
+// in place: version.dll, which is no KnownDLL, is not loaded for it.
+void ReadOwnVersion(char* pszVersion, size_t cchVersion) {
+  HRSRC hResource = FindResourceW(nullptr, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
+  HGLOBAL hData = hResource != nullptr ? LoadResource(nullptr, hResource) : nullptr;
+  const BYTE* pb = hData != nullptr ? static_cast<const BYTE*>(LockResource(hData)) : nullptr;
+  const DWORD cb = hResource != nullptr ? SizeofResource(nullptr, hResource) : 0;
+  if (pb == nullptr) return;
+  // VS_VERSIONINFO: three WORDs, the key "VS_VERSION_INFO", padding to a
+  // DWORD, then the fixed part, which starts with its signature.
+  for (DWORD off = 0; off + sizeof(VS_FIXEDFILEINFO) <= cb && off < 96; off += 4) {
+    VS_FIXEDFILEINFO fixed;
+    memcpy(&fixed, pb + off, sizeof(fixed));
+    if (fixed.dwSignature != VS_FFI_SIGNATURE) continue;
+    char szVersion[64] = {};
+    NyStrPrintf(szVersion, sizeof(szVersion), "%d.%d.%d.%d", HIWORD(fixed.dwFileVersionMS),
+                LOWORD(fixed.dwFileVersionMS), HIWORD(fixed.dwFileVersionLS), LOWORD(fixed.dwFileVersionLS));
+    CopyField(pszVersion, cchVersion, szVersion);
+    return;
+  }
 }
 
 }  // namespace
@@ -42,8 +53,8 @@ void GatherProcessLogInfo(ProcessLogInfo* pInfo) {
     if (WideCharToMultiByte(CP_ACP, 0, pwszName, -1, szName, sizeof(szName), nullptr, nullptr) > 0) {
       CopyField(info.szExeName, sizeof(info.szExeName), szName);
     }
-    ReadExeVersion(wszPath, info.szExeVersion, sizeof(info.szExeVersion));
   }
+  ReadOwnVersion(info.szExeVersion, sizeof(info.szExeVersion));
   char szUser[256] = {};
   DWORD cchUser = sizeof(szUser);
   if (GetUserNameA(szUser, &cchUser)) CopyField(info.szUserName, sizeof(info.szUserName), szUser);
