@@ -105,6 +105,9 @@ uint32_t KillProcessesByImage(const wchar_t* pwszPath) {
   std::wstring fileName = FileNamePart(pwszPath);
   if (!fileName.empty() && fileName.back() == L'\\') fileName.pop_back();
   const bool bBareName = SafeWcsICmp(pwszPath, fileName.c_str()) == 0;
+  // A running program's file cannot be deleted: where no file is, no process
+  // runs from it, and the scan of every process is spared.
+  if (!bBareName && GetFileAttributesW(pwszPath) == INVALID_FILE_ATTRIBUTES) return 0;
   EnableDebugPrivilege();
   std::vector<DWORD> pids(1024);
   DWORD cbReturned = 0;

@@ -62,26 +62,25 @@ HKEY RegistryRootFromName(const wchar_t* pwszRoot) {
 
 uint32_t SetRegistryValue(const RegistryKeyRef& ref, DWORD dwType, const void* pvData, DWORD cbData) {
   const REGSAM sam = kWriteRights | ViewFlag(ref.b64Key);
-  // Each level of the path is created on its own, from the left.
-  size_t pos = 0;
-  for (;;) {
+  // The whole path is checked before any key is touched: an empty element
+  // fails, and a cut path would write into another key than the script
+  // names.
+  for (size_t pos = 0;;) {
     const size_t slash = ref.subKey.find(L'\\', pos);
-    const std::wstring prefix = ref.subKey.substr(0, slash);
-    if (slash == pos || prefix.empty()) return NY_E_FAIL;
-    // A cut path would write into another key than the script names.
-    if (prefix.size() > kMaxKeyPrefix) return NY_E_INVALID_PARAM;
-    CNyRegKey key;
-    if (OpenKey(ref.hRoot, prefix, sam, &key) != ERROR_SUCCESS) {
-      const LSTATUS ls = RegCreateKeyExW(ref.hRoot, prefix.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr,
-                                         key.Put(), nullptr);
-      if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegCreateKeyExW", ref.hRoot, prefix, ref.b64Key);
-    }
+    if (slash == pos || ref.subKey.empty()) return NY_E_FAIL;
+    if ((slash == std::wstring::npos ? ref.subKey.size() : slash) > kMaxKeyPrefix) return NY_E_INVALID_PARAM;
     if (slash == std::wstring::npos) break;
     pos = slash + 1;
   }
+  // Most writes go to a key that exists by then (a key gets several
+  // values): one open. Otherwise one creation makes every missing level.
   CNyRegKey key;
   LSTATUS ls = OpenKey(ref.hRoot, ref.subKey, sam, &key);
-  if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegOpenKeyExW", ref.hRoot, ref.subKey, ref.b64Key);
+  if (ls != ERROR_SUCCESS) {
+    ls = RegCreateKeyExW(ref.hRoot, ref.subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr, key.Put(),
+                         nullptr);
+    if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegCreateKeyExW", ref.hRoot, ref.subKey, ref.b64Key);
+  }
   ls = RegSetValueExW(key.Get(), ref.valueName.c_str(), 0, dwType, static_cast<const BYTE*>(pvData), cbData);
   if (ls != ERROR_SUCCESS) {
     return RegistryFailure(ls, "RegSetValueExW", ref.hRoot, ref.subKey + L"\\" + ref.valueName, ref.b64Key);
