@@ -97,15 +97,18 @@ bench_run() { "$loader" "$@" </dev/null >"$bench_work/out.txt" 2>&1; }
 
 # The kept wineserver (and the services it keeps) would make 'wineserver -w'
 # wait forever, so "everything has finished" is read from the process table:
-# no process of this prefix is left but Wine's own resident ones.
+# no Windows process of this prefix is left but Wine's own resident ones and
+# the desktop holder. A Windows process runs in a Wine loader; one that is
+# just starting does not show its Windows name yet, so it is known by the
+# loader it runs in, not by its name.
 bench_resident='^c:\\windows\\system32\\(services|winedevice|plugplay|svchost|rpcss|explorer)\.exe$|ny_desktop_holder\.exe$'
 bench_busy_processes() {
   local d cmd
   for d in /proc/[0-9]*; do
+    [[ "$d/exe" -ef "$NY_WINE64_LOADER" || "$d/exe" -ef "$NY_WINE32_LOADER" ]] || continue
     cmd=""
     IFS= read -r -d '' cmd 2>/dev/null <"$d/cmdline" || true
     cmd=${cmd,,}
-    [[ "$cmd" == *.exe ]] || continue
     [[ "$cmd" =~ $bench_resident ]] && continue
     grep -qzxF "WINEPREFIX=$bench_prefix" "$d/environ" 2>/dev/null || continue
     echo "${d#/proc/} $cmd"
@@ -152,6 +155,15 @@ bench_stop_server() {
 
 bench_now_us() { echo "${EPOCHREALTIME/./}"; }
 
+# Ends the run over a failed program, naming the prefix's other programs:
+# one still running can be what made it fail.
+bench_report_failure() {
+  local others
+  others=$(bench_busy_processes)
+  [ -n "$others" ] && printf 'still running in the prefix:\n%s\n' "$others" >&2
+  bench_die "$1"
+}
+
 # Runs a program to its end; elapsed_us is its wall time. A failing program
 # ends the benchmark with its output.
 bench_time_run() {
@@ -161,7 +173,7 @@ bench_time_run() {
   elapsed_us=$(($(bench_now_us) - t0))
   if [ "$rc" -ne 0 ]; then
     cat "$bench_work/out.txt" >&2
-    bench_die "'$*' exited with $rc (the low 8 bits of its exit code)"
+    bench_report_failure "'$*' exited with $rc (the low 8 bits of its exit code)"
   fi
 }
 
@@ -193,7 +205,7 @@ bench_uninstaller='C:\Program Files (x86)\Zorvak\MiniDriver\Uninstall.exe'
 bench_uninstall() {
   local rc=0
   bench_run "$bench_uninstaller" /S || rc=$?
-  if [ "$rc" -ne 0 ]; then cat "$bench_work/out.txt" >&2; bench_die "the uninstall exited with $rc"; fi
+  if [ "$rc" -ne 0 ]; then cat "$bench_work/out.txt" >&2; bench_report_failure "the uninstall exited with $rc"; fi
   bench_wait_idle
   [ -e "$bench_install_dir" ] && bench_die "the uninstall left ${bench_install_dir#"$bench_prefix"/}"
   bench_temp_reset
