@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Times the installer under Wine and prints the medians in milliseconds.
-#   install-bench.sh [WIN_BUILD_DIR [ROUNDS]]     defaults: build/win32, 7
+#   install-bench.sh [WIN_BUILD_DIR [ROUNDS]]
+# Defaults: build/win32 where this machine can start 32-bit programs, else
+# build/win64; 7 rounds. A 64-bit build runs through Wine's 64-bit loader.
 # Each round times, in a kept Wine prefix with a kept wineserver:
 #   (a) a do-nothing GUI program, started exactly like the installer: what
 #       Wine itself costs to start and end a process;
@@ -13,173 +15,74 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-win=${1:-$root/build/win32}
+bench_name="install-bench"
+. "$root/bench/bench-wine.sh"
+bench_in_xvfb "$0" "$@"
+
+default_win=$root/build/win64
+ny_can_run_32bit && default_win=$root/build/win32
+win=${1:-$default_win}
 rounds=${2:-7}
 win=$(cd "$win" && pwd)
 setup="$win/ZorvakSetup.exe"
-trivial="$win/bench/ny_trivial_program.exe"
 title="Zorvak Smart Card Minidriver Setup"
 target_ms=150
 
-if [ ! -f "$setup" ]; then
-  echo "install-bench: $setup is not built; run 'make build'" >&2
-  exit 1
+[ -f "$setup" ] || bench_die "$setup is not built; run 'make build'"
+bits=$(bench_program_bits "$setup")
+if [ "$bits" = 32 ] && ! ny_can_run_32bit; then
+  bench_die "$setup is a 32-bit program and this kernel cannot start 32-bit programs"
 fi
-if [ ! -f "$trivial" ]; then
-  cmake --build "$win" --target ny_trivial_program -j1 >/dev/null
-fi
-
 # The wizard's window is found with xdotool, which asks the X server only:
 # the poll never goes through Wine, so it does not slow the wizard's start.
-if ! command -v xdotool >/dev/null; then
-  echo "install-bench: installing xdotool"
-  as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends xdotool >/dev/null
-fi
+bench_need xdotool xdotool
 
-# One X display for the whole run: Wine's desktop process stays bound to the
-# display it started on, and the kept wineserver keeps that process.
-if [ -z "${NY_BENCH_IN_XVFB:-}" ]; then
-  NY_BENCH_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$win" "$rounds"
-fi
-
-prefix="$root/build/bench-prefix"
-export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all
-# winemenubuilder would copy the installer's Start-menu shortcut into the
-# Linux desktop's menus under $HOME, outside the prefix.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-install_dir="$prefix/drive_c/Program Files (x86)/Zorvak/MiniDriver"
-uninstaller='C:\Program Files (x86)\Zorvak\MiniDriver\Uninstall.exe'
-
-work=$(mktemp -d)
-wizard_pid=""
-cleanup() {
-  if [ -n "$wizard_pid" ]; then kill -KILL "$wizard_pid" 2>/dev/null || true; fi
-  wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-now_ns() { date +%s%N; }
-
-if [ ! -f "$prefix/.ny-ready" ]; then
-  echo "install-bench: creating the 64-bit prefix ${prefix#"$root"/} (once)"
-  rm -rf "$prefix"
-  mkdir -p "$(dirname "$prefix")"
-  wineboot -i </dev/null >"$work/wineboot.txt" 2>&1 || { cat "$work/wineboot.txt"; exit 1; }
-  wineserver -w
-  touch "$prefix/.ny-ready"
-fi
-
-# Wine's helper processes inherit the output handles of the program that
-# started them, so output goes to a file rather than a pipe.
-wrun() { wine "$@" </dev/null >"$work/out.txt" 2>&1; }
-
-# The kept wineserver (and the services it keeps) would make 'wineserver -w'
-# wait forever, so "everything has finished" is read from the process table:
-# no process of this prefix is left but Wine's own resident ones.
-resident='^c:\\windows\\system32\\(services|winedevice|plugplay|svchost|rpcss|explorer)\.exe$'
-busy_processes() {
-  local d cmd
-  for d in /proc/[0-9]*; do
-    cmd=""
-    IFS= read -r -d '' cmd 2>/dev/null <"$d/cmdline" || true
-    cmd=${cmd,,}
-    [[ "$cmd" == *.exe ]] || continue
-    [[ "$cmd" =~ $resident ]] && continue
-    grep -qzxF "WINEPREFIX=$prefix" "$d/environ" 2>/dev/null || continue
-    echo "${d#/proc/} $cmd"
-  done
-}
-wait_idle() {
-  local waited=0
-  while [ -n "$(busy_processes)" ]; do
-    sleep 0.1
-    waited=$((waited + 1))
-    if [ "$waited" -gt 1200 ]; then
-      echo "install-bench: Wine processes still running after 2 minutes:" >&2
-      busy_processes >&2
-      exit 1
-    fi
-  done
-}
-
-uninstall() {
-  local rc=0
-  wrun "$uninstaller" /S || rc=$?
-  if [ "$rc" -ne 0 ]; then cat "$work/out.txt"; echo "install-bench: uninstall exited with $rc" >&2; exit 1; fi
-  # The uninstaller hands over to a temporary copy of itself and ends.
-  wait_idle
-  if [ -e "$install_dir" ]; then echo "install-bench: the uninstall left ${install_dir#"$prefix"/}" >&2; exit 1; fi
-}
-
-# (a) and (b): wall time of one program run, in ms, on stdout.
-time_run() {
-  local t0 t1 rc=0
-  t0=$(now_ns)
-  wrun "$@" || rc=$?
-  t1=$(now_ns)
-  if [ "$rc" -ne 0 ]; then
-    cat "$work/out.txt" >&2
-    echo "install-bench: '$*' exited with $rc (the low 8 bits of its exit code)" >&2
-    exit 1
-  fi
-  echo $(((t1 - t0) / 1000000))
-}
-
-temp_entries() { find "$prefix"/drive_c/users/*/Temp -mindepth 1 -maxdepth 1 2>/dev/null | LC_ALL=C sort; }
+bench_make_work
+bench_make_prefix
+bench_use_loader "$bits"
 
 # (c): from starting the wizard until its window is mapped, in ms.
 time_welcome() {
-  local t0 t1 polls=0
-  temp_entries >"$work/temp-before.txt"
-  t0=$(now_ns)
-  wine "$setup" </dev/null >"$work/wizard.txt" 2>&1 &
-  wizard_pid=$!
+  local t0 polls=0
+  t0=$(bench_now_us)
+  "$loader" "$setup" </dev/null >"$bench_work/wizard.txt" 2>&1 &
+  bench_child=$!
   until xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1; do
-    if ! kill -0 "$wizard_pid" 2>/dev/null; then
-      cat "$work/wizard.txt" >&2
-      echo "install-bench: the wizard ended before its window showed" >&2
-      exit 1
+    if ! kill -0 "$bench_child" 2>/dev/null; then
+      cat "$bench_work/wizard.txt" >&2
+      bench_die "the wizard ended before its window showed"
     fi
     polls=$((polls + 1))
-    if [ "$polls" -gt 12000 ]; then echo "install-bench: no window '$title' after 2 minutes" >&2; exit 1; fi
+    [ "$polls" -gt 12000 ] && bench_die "no window '$title' after 2 minutes"
     sleep 0.01
   done
-  t1=$(now_ns)
-  # 'wine program' runs the Windows process itself under this pid.
-  kill -KILL "$wizard_pid" 2>/dev/null || true
-  wait "$wizard_pid" 2>/dev/null || true
-  wizard_pid=""
-  wait_idle
-  # A killed wizard cannot remove what it unpacked into the temporary folder;
-  # it goes here so that every round starts from the same prefix.
-  comm -13 "$work/temp-before.txt" <(temp_entries) | while IFS= read -r entry; do rm -rf "$entry"; done
-  echo $(((t1 - t0) / 1000000))
+  elapsed_us=$(($(bench_now_us) - t0))
+  # The loader runs the Windows process itself under this pid.
+  kill -KILL "$bench_child" 2>/dev/null || true
+  wait "$bench_child" 2>/dev/null || true
+  bench_child=""
+  bench_wait_idle
+  # A killed wizard cannot remove what it unpacked into the temporary folder.
+  bench_temp_reset
 }
 
-median() {
-  sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'
-}
-
-# A kept wineserver: every round starts with Wine's services already up, as
-# they are on a Windows machine that has booted.
-wineserver -p
-wrun "$trivial" || true
-wait_idle
-if [ -e "$install_dir" ]; then
+bench_start_server "$win"
+bench_temp_baseline
+if [ -e "$bench_install_dir" ]; then
   echo "install-bench: an earlier run left the product installed; uninstalling it first"
-  uninstall
+  bench_uninstall
 fi
 
-echo "install-bench: $rounds rounds (and one warm-up round) in ${prefix#"$root"/}"
+echo "install-bench: ${setup#"$root"/}, $rounds rounds (and one warm-up round) in ${bench_prefix#"$root"/}"
 a=() b=() c=()
 for ((round = 0; round <= rounds; round++)); do
-  ta=$(time_run "$trivial" /S)
-  tb=$(time_run "$setup" /S)
-  uninstall
-  tc=$(time_welcome)
+  bench_time_run "$trivial"
+  ta=$((elapsed_us / 1000))
+  bench_time_run "$setup" /S
+  tb=$((elapsed_us / 1000))
+  bench_uninstall
+  time_welcome
+  tc=$((elapsed_us / 1000))
   if [ "$round" -eq 0 ]; then
     printf '  warm-up   trivial %5d ms   install %5d ms   welcome %5d ms\n' "$ta" "$tb" "$tc"
     continue
@@ -188,9 +91,9 @@ for ((round = 0; round <= rounds; round++)); do
   printf '  round %-3d trivial %5d ms   install %5d ms   welcome %5d ms\n' "$round" "$ta" "$tb" "$tc"
 done
 
-ma=$(printf '%s\n' "${a[@]}" | median)
-mb=$(printf '%s\n' "${b[@]}" | median)
-mc=$(printf '%s\n' "${c[@]}" | median)
+ma=$(printf '%s\n' "${a[@]}" | bench_median)
+mb=$(printf '%s\n' "${b[@]}" | bench_median)
+mc=$(printf '%s\n' "${c[@]}" | bench_median)
 install_work=$((mb - ma))
 welcome=$((mc - ma))
 verdict() { if [ "$1" -le "$target_ms" ]; then echo "within"; else echo "OVER"; fi; }
