@@ -1,6 +1,6 @@
 #include "NySetupNew.h"
 
-#include <shlobj.h>
+#include <commctrl.h>
 
 #include <string>
 
@@ -9,6 +9,7 @@
 #include "NyFileDelete.h"
 #include "NySetupExec.h"
 #include "NySetupNewDlg.h"
+#include "NyShellUtil.h"
 #include "NySystem_Win.h"
 
 namespace {
@@ -94,7 +95,8 @@ int CNySetupNewApp::InitInstance() {
     }
     nExit = ExitCodeOf(nEnd);
   }
-  SHChangeNotify(SHCNE_ASSOCCHANGED, 0x2000, nullptr, nullptr);
+  // Said already, when the run's last action was to say it.
+  if (!AssociationsJustNotified()) NotifyAssociationsChanged(0x2000);
   NYLOG(LOG_LEVEL_TRACE, "%s End", "CNySetupNewApp::InitInstance");
   finish(nExit);
   // The file is complete: what the process does on its way out is in the

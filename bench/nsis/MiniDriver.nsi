@@ -7,7 +7,8 @@
 ; Left out, as NSIS has no cheap equivalent: the two KillProcess steps (which
 ; look for processes that hold the minidriver DLL) and UnRegCert (which
 ; removes the smart card's certificates from the "MY" store), plus the shell
-; icon refresh (ie4uinit -show) and SHChangeNotify that follow the list.
+; icon refresh (ie4uinit -show) and SHChangeNotify that follow the list (the
+; setup program's own, not the list's).
 ; The uninstaller is NSIS's own, not a copy of the installer.
 
 !ifndef TARGET | PAYLOAD | OUTFILE
@@ -21,6 +22,16 @@ InstallDir "$PROGRAMFILES32\Zorvak\MiniDriver"
 RequestExecutionLevel admin
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
+
+!include "FileFunc.nsh"
+
+; Adds the size of one file to $0 (bytes).
+!macro AddFileSize FILE
+  FileOpen $1 "${FILE}" r
+  FileSeek $1 0 END $2
+  FileClose $1
+  IntOp $0 $0 + $2
+!macroend
 
 !define PRODUCT_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{A1111111-B897-4b94-A031-598EB296D75B}"
 !define CARDS_KEY "SOFTWARE\Microsoft\Cryptography\Calais\SmartCards"
@@ -82,10 +93,28 @@ Section
   WriteRegStr HKLM "${PRODUCT_KEY}" "DisplayVersion" "1.0.0.0"
   WriteRegStr HKLM "${PRODUCT_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
   WriteRegStr HKLM "${PRODUCT_KEY}" "DisplayIcon" '"$INSTDIR\Uninstall.exe"'
+  WriteRegStr HKLM "${PRODUCT_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  WriteRegStr HKLM "${PRODUCT_KEY}" "InstallLocation" "$INSTDIR"
+  ; The size in KB, counted at install time as ours is: what was installed.
+  ${GetSize} "$INSTDIR" "/S=0B" $0 $1 $2
+  !insertmacro AddFileSize "$WINDIR\SysWOW64\ZorvakMiniDriver.dll"
+  !insertmacro AddFileSize "$WINDIR\SysWOW64\ZorvakMiniDriver.cfg"
+  !insertmacro AddFileSize "${NATIVE_SYSDIR}\ZorvakMiniDriver.dll"
+  !insertmacro AddFileSize "${NATIVE_SYSDIR}\ZorvakMiniDriver.cfg"
+  IntOp $0 $0 + 1023
+  IntOp $0 $0 / 1024
+  WriteRegDWORD HKLM "${PRODUCT_KEY}" "EstimatedSize" $0
+  ${GetTime} "" "L" $0 $1 $2 $3 $4 $5 $6
+  WriteRegStr HKLM "${PRODUCT_KEY}" "InstallDate" "$2$1$0"
+  WriteRegDWORD HKLM "${PRODUCT_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${PRODUCT_KEY}" "NoRepair" 1
 
   SetShellVarContext all
   CreateDirectory "${MENU_DIR}"
   CreateShortCut "${MENU_DIR}\Uninstall.lnk" "$INSTDIR\Uninstall.exe" "" "$INSTDIR\Uninstall.exe" 0
+  ; The shipped list's CreateShortcut step also tells the shell that file
+  ; associations changed (SHCNE_ASSOCCHANGED, SHCNF_IDLIST).
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
 SectionEnd
 
 Section "Uninstall"

@@ -32,6 +32,6 @@ void CNyActionCreateShortcut::CompleteDescription(CNyString* pText) const {
 uint32_t CNyActionCreateShortcut::Execute(CNySetupInfo*) {
   const uint32_t u4Result = CreateShellLink(m_rootPath.GetWide(), m_subDirName.GetWide(), m_name.GetWide(),
                                             m_src.GetWide(), m_icon.GetWide(), m_cmdLine.GetWide(), m_u4Index);
-  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  NotifyAssociationsChanged(SHCNF_IDLIST);
   return u4Result;
 }

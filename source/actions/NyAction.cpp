@@ -28,12 +28,12 @@ void CNyAction::QualifiedName(const char* pszOperation, char* pszName, size_t cc
 }
 
 void CNyAction::Log(uint32_t u4Level, int nLine, const char* pszFormat, ...) const {
-  char szText[NY_LOG_MAX_TEXT + 1] = {};
+  char szText[NY_LOG_MAX_TEXT + 1];
   va_list args;
   va_start(args, pszFormat);
   NyStrVPrintf(szText, sizeof(szText), pszFormat, &args);
   va_end(args);
-  NyLog(u4Level, SourceFile(), nLine, "%s", szText);
+  NyLogText(u4Level, SourceFile(), nLine, szText);
 }
 
 uint32_t CNyAction::ReadRequired(const char* pszName, CNyString* pValue, const char* pszEcho) {

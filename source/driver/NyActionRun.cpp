@@ -10,6 +10,7 @@
 #include "NyHandle.h"
 #include "NyProcessUtil.h"
 #include "NyResult.h"
+#include "NyShellUtil.h"
 #include "NySystem_Win.h"
 
 namespace {
@@ -77,6 +78,7 @@ uint32_t CNyActionRun::RunActionList(ProgressCallback pfnCallback, void* pvConte
         return u4Result;
       }
       if (pfnCallback(&status, pvContext) == NY_PROGRESS_ABORT) return NY_E_ABORTED;
+      ForgetAssociationsNotified();
       status.m_u4Result = action->Do(&m_info);
       ++status.m_u4Completed;
       status.m_bDone = 1;
@@ -97,6 +99,7 @@ uint32_t CNyActionRun::RunFinishList() {
     if (m_stop.load()) break;
     const std::unique_ptr<INyAction> action(m_factory.CreateAction(list->GetChild(i)));
     if (action == nullptr) continue;
+    ForgetAssociationsNotified();
     const uint32_t u4Result = action->Do(&m_info);
     if (u4Result != 0) return u4Result;
   }

@@ -7,13 +7,16 @@
 
 #include "NyHandle.h"
 
-// Initialises COM (single-threaded apartment) for the calling thread for the
-// life of the holder. A thread that is already in the multi-threaded
-// apartment answers RPC_E_CHANGED_MODE: COM is usable there all the same,
-// but that initialisation is not ours to undo.
+// Initialises COM (multi-threaded apartment) for the calling thread for the
+// life of the holder. The objects used (shell link, task scheduler, URL
+// zones) are free-threaded; a single-threaded apartment would make a hidden
+// window, which under Wine loads the display driver: 30 ms of a silent run.
+// A thread already in a single-threaded apartment answers
+// RPC_E_CHANGED_MODE: COM is usable there all the same, but that
+// initialisation is not ours to undo.
 class CNyComInit {
  public:
-  CNyComInit() : m_hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  CNyComInit() : m_hr(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
   ~CNyComInit() {
     if (SUCCEEDED(m_hr)) CoUninitialize();
   }

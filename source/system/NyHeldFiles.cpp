@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr DWORD kCopyChunk = 1 << 20;
+constexpr DWORD kCopyChunk = 64 << 10;
 
 bool IsInFolder(const std::wstring& path, const std::wstring& folder) {
   return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&

@@ -3,6 +3,8 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <atomic>
+
 #include "Log/NyLog.h"
 #include "NyComUtil.h"
 #include "NyFileUtil.h"
@@ -10,6 +12,8 @@
 #include "NySafeStr.h"
 
 namespace {
+
+std::atomic<bool> g_bAssociationsNotified{false};
 
 bool EndsWithLnk(const wchar_t* pwszPath) {
   const size_t cch = SafeWcsLen(pwszPath);
@@ -39,6 +43,15 @@ void SaveLink(const wchar_t* pwszSrc, const wchar_t* pwszWorkDir, const wchar_t*
 }
 
 }  // namespace
+
+void NotifyAssociationsChanged(UINT uFlags) {
+  SHChangeNotify(SHCNE_ASSOCCHANGED, uFlags, nullptr, nullptr);
+  g_bAssociationsNotified.store(true);
+}
+
+bool AssociationsJustNotified() { return g_bAssociationsNotified.load(); }
+
+void ForgetAssociationsNotified() { g_bAssociationsNotified.store(false); }
 
 uint32_t CreateShellLink(const wchar_t* pwszRootPath, const wchar_t* pwszSubDirName, const wchar_t* pwszName,
                          const wchar_t* pwszSrc, const wchar_t* pwszIcon, const wchar_t* pwszCmdLine,

@@ -15,6 +15,15 @@ uint32_t CreateShellLink(const wchar_t* pwszRootPath, const wchar_t* pwszSubDirN
                          const wchar_t* pwszSrc, const wchar_t* pwszIcon, const wchar_t* pwszCmdLine,
                          uint32_t u4Index);
 
+// Tells the shell that file associations changed (SHCNE_ASSOCCHANGED). The
+// process remembers having done so until ForgetAssociationsNotified, which
+// an action run calls before every action: the notice a run would give at
+// its end is needless right after its last action gave it (under Wine each
+// one starts a process).
+void NotifyAssociationsChanged(UINT uFlags);
+bool AssociationsJustNotified();
+void ForgetAssociationsNotified();
+
 // Trusted Sites is zone 2; with this attribute flag set the zone accepts
 // only sites that require server verification (https), so a plain http
 // pattern can be mapped only while it is cleared.

@@ -10,15 +10,20 @@
 ILogger* volatile g_pNyLogger = nullptr;
 
 void NyLog(uint32_t u4Level, const char* pszSrcFile, int nLine, const char* pszFormat, ...) {
-  // The text lives on the caller's stack: a log call never allocates.
-  char szText[NY_LOG_MAX_TEXT + 1] = {};
+  // The text lives on the caller's stack: a log call never allocates. The
+  // formatting always ends it (an overlong text is cut).
+  char szText[NY_LOG_MAX_TEXT + 1];
   if (pszFormat == nullptr) return;
   va_list args;
   va_start(args, pszFormat);
   NyStrVPrintf(szText, sizeof(szText), pszFormat, &args);
   va_end(args);
+  NyLogText(u4Level, pszSrcFile, nLine, szText);
+}
+
+void NyLogText(uint32_t u4Level, const char* pszSrcFile, int nLine, const char* pszText) {
   ILogger* pLogger = g_pNyLogger;
-  if (pLogger != nullptr) pLogger->Log(u4Level, pszSrcFile, nLine, szText);
+  if (pLogger != nullptr && pszText != nullptr) pLogger->Log(u4Level, pszSrcFile, nLine, pszText);
 }
 
 uint32_t NyLogFailure(const char* pszSrcFile, int nLine, uint32_t u4Result, const char* pszOperation,

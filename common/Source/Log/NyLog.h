@@ -14,6 +14,8 @@ void NyLog(uint32_t u4Level, const char* pszSrcFile, int nLine, const char* pszF
     __attribute__((format(printf, 4, 5)))
 #endif
     ;
+// A text that is formatted already.
+void NyLogText(uint32_t u4Level, const char* pszSrcFile, int nLine, const char* pszText);
 // Wide format and arguments; "%s" takes a wide string. The text is converted
 // to the system ANSI code page for the record.
 void NyLogW(uint32_t u4Level, const char* pszSrcFile, int nLine, const wchar_t* pwszFormat, ...);

@@ -102,7 +102,7 @@ bool CNyLogger::Log(uint32_t u4Level, const char* pszSrcFile, int nLine, const c
       DWORD cbWritten = 0;
       WriteFile(m_file.Get(), line.data(), static_cast<DWORD>(line.size()), &cbWritten, nullptr);
     } else if (!m_bFileChosen && m_backlog.size() < kMaxBacklog) {
-      m_backlog.push_back(NyFormatLogLine(record));
+      m_backlog.push_back(record);
     }
   }
   if (m_config.u4SinkType != NY_LOG_SINK_SHM) return false;
@@ -118,7 +118,7 @@ bool CNyLogger::Log(uint32_t u4Level, const char* pszSrcFile, int nLine, const c
 uint32_t CNyLogger::AttachFile(const wchar_t* pwszPath) {
   const std::lock_guard<std::mutex> lock(m_fileLock);
   m_bFileChosen = true;
-  std::vector<std::string> backlog;
+  std::vector<LogRecord> backlog;
   backlog.swap(m_backlog);
   m_file.Reset();
   if (pwszPath == nullptr) return 0;
@@ -127,7 +127,8 @@ uint32_t CNyLogger::AttachFile(const wchar_t* pwszPath) {
   m_file.Reset(CreateFileW(pwszPath, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!m_file) return GetLastError();
-  for (const std::string& line : backlog) {
+  for (const LogRecord& record : backlog) {
+    const std::string line = NyFormatLogLine(record);
     DWORD cbWritten = 0;
     WriteFile(m_file.Get(), line.data(), static_cast<DWORD>(line.size()), &cbWritten, nullptr);
   }

@@ -40,13 +40,15 @@ class CNyLogger : public ILogger {
   uint32_t AttachFile(const wchar_t* pwszPath);
 
  private:
-  // The lines kept until the program has said whether it logs to a file.
-  static constexpr size_t kMaxBacklog = 256;
+  // The records kept until the program has said whether it logs to a file;
+  // they are made lines only then (the first local-time conversion loads the
+  // time zone, which a run without a file need not pay for).
+  static constexpr size_t kMaxBacklog = 64;
 
   std::mutex m_fileLock;
   CNyFile m_file;
   bool m_bFileChosen = false;
-  std::vector<std::string> m_backlog;
+  std::vector<LogRecord> m_backlog;
   CNyShmLogger m_shmLogger;
   LoggerConfig m_config;
   CNyHandle m_mutex;
