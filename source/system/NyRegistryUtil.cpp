@@ -1,5 +1,7 @@
 #include "NyRegistryUtil.h"
 
+#include <mutex>
+
 #include "Log/NyLog.h"
 #include "NyHandle.h"
 #include "NyProcessUtil.h"
@@ -40,6 +42,30 @@ std::wstring KeyText(HKEY hRoot, const std::wstring& subKey, BOOL b64Key) {
   return text + L"\\" + subKey + (b64Key ? L" (64-bit view)" : L" (32-bit view)");
 }
 
+// The key of the latest write, kept open for the next one: an install
+// writes several values into each key, and under Wine every open of a key in
+// the 32-bit view walks its whole path. A deletion, or a write that fails
+// through it (the key was deleted meanwhile), lets it go.
+struct WriteKeyCache {
+  std::mutex lock;
+  HKEY hRoot = nullptr;
+  std::wstring subKey;
+  BOOL b64Key = FALSE;
+  CNyRegKey key;
+};
+
+WriteKeyCache& LastWrittenKey() {
+  // Never destroyed: a key handle needs no closing at process exit.
+  static WriteKeyCache* const s_pCache = new WriteKeyCache();
+  return *s_pCache;
+}
+
+void ForgetWrittenKey() {
+  WriteKeyCache& cache = LastWrittenKey();
+  const std::lock_guard<std::mutex> lock(cache.lock);
+  cache.key.Reset();
+}
+
 // The failure record of a registry call; a key or value that does not exist
 // is an answer, not a failure, and is only handed back.
 uint32_t RegistryFailure(LSTATUS ls, const char* pszCall, HKEY hRoot, const std::wstring& subKey, BOOL b64Key) {
@@ -72,17 +98,28 @@ uint32_t SetRegistryValue(const RegistryKeyRef& ref, DWORD dwType, const void* p
     if (slash == std::wstring::npos) break;
     pos = slash + 1;
   }
-  // Most writes go to a key that exists by then (a key gets several
-  // values): one open. Otherwise one creation makes every missing level.
-  CNyRegKey key;
-  LSTATUS ls = OpenKey(ref.hRoot, ref.subKey, sam, &key);
+  WriteKeyCache& cache = LastWrittenKey();
+  const std::lock_guard<std::mutex> lock(cache.lock);
+  if (cache.key && cache.hRoot == ref.hRoot && cache.b64Key == ref.b64Key && cache.subKey == ref.subKey) {
+    const LSTATUS ls =
+        RegSetValueExW(cache.key.Get(), ref.valueName.c_str(), 0, dwType, static_cast<const BYTE*>(pvData), cbData);
+    if (ls == ERROR_SUCCESS) return 0;
+  }
+  // Most writes go to a key that exists by then: one open. Otherwise one
+  // creation makes every missing level.
+  cache.key.Reset();
+  LSTATUS ls = OpenKey(ref.hRoot, ref.subKey, sam, &cache.key);
   if (ls != ERROR_SUCCESS) {
-    ls = RegCreateKeyExW(ref.hRoot, ref.subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr, key.Put(),
-                         nullptr);
+    ls = RegCreateKeyExW(ref.hRoot, ref.subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr,
+                         cache.key.Put(), nullptr);
     if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegCreateKeyExW", ref.hRoot, ref.subKey, ref.b64Key);
   }
-  ls = RegSetValueExW(key.Get(), ref.valueName.c_str(), 0, dwType, static_cast<const BYTE*>(pvData), cbData);
+  cache.hRoot = ref.hRoot;
+  cache.subKey = ref.subKey;
+  cache.b64Key = ref.b64Key;
+  ls = RegSetValueExW(cache.key.Get(), ref.valueName.c_str(), 0, dwType, static_cast<const BYTE*>(pvData), cbData);
   if (ls != ERROR_SUCCESS) {
+    cache.key.Reset();
     return RegistryFailure(ls, "RegSetValueExW", ref.hRoot, ref.subKey + L"\\" + ref.valueName, ref.b64Key);
   }
   return 0;
@@ -90,6 +127,7 @@ uint32_t SetRegistryValue(const RegistryKeyRef& ref, DWORD dwType, const void* p
 
 uint32_t DeleteRegistryValue(const RegistryKeyRef& ref) {
   if (ref.valueName.empty()) return NY_E_INVALID_PARAM;
+  ForgetWrittenKey();
   CNyRegKey key;
   LSTATUS ls = OpenKey(ref.hRoot, ref.subKey, kWriteRights | ViewFlag(ref.b64Key), &key);
   if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegOpenKeyExW", ref.hRoot, ref.subKey, ref.b64Key);
@@ -101,6 +139,7 @@ uint32_t DeleteRegistryValue(const RegistryKeyRef& ref) {
 }
 
 uint32_t DeleteRegistryKey(HKEY hRoot, const std::wstring& subKey, BOOL b64Key) {
+  ForgetWrittenKey();
   if (!IsOs64Bit()) return static_cast<uint32_t>(RegDeleteKeyW(hRoot, subKey.c_str()));
   // RegDeleteKeyExW is the only call that deletes a key in a chosen view; it
   // is absent from 32-bit XP, so it is resolved at run time.

@@ -112,6 +112,20 @@ TEST_F(RegistryRoutines, AFailedWriteLogsOneLineNamingTheKeyAndTheError) {
                                    "\\Volatile\\Lasting (32-bit view) (error 0x000003FD)");
 }
 
+// Consecutive writes share one open key; a key deleted by somebody else in
+// between is made again, not written into while deleted.
+TEST_F(RegistryRoutines, AWriteAfterTheKeyWasDeletedElsewhereMakesItAgain) {
+  const std::wstring subKey = std::wstring(kBase) + L"\\Again";
+  const DWORD dw = 7;
+  ASSERT_EQ(SetRegistryValue(Ref(subKey, L"a", FALSE), REG_DWORD, &dw, sizeof(dw)), 0u);
+  ASSERT_EQ(RegDeleteKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), KEY_WOW64_32KEY, 0), ERROR_SUCCESS);
+  ASSERT_EQ(SetRegistryValue(Ref(subKey, L"b", FALSE), REG_DWORD, &dw, sizeof(dw)), 0u);
+  DWORD dwType = 0;
+  std::string data;
+  EXPECT_TRUE(ReadValue(subKey, L"b", KEY_WOW64_32KEY, &dwType, &data));
+  EXPECT_FALSE(ReadValue(subKey, L"a", KEY_WOW64_32KEY, &dwType, &data));
+}
+
 TEST_F(RegistryRoutines, TreeDeletionTouchesOneViewOnly) {
   const DWORD dw = 1;
   for (BOOL b64 : {TRUE, FALSE}) {
