@@ -1,5 +1,6 @@
 #include "NyExtractFolder.h"
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <vector>
@@ -14,17 +15,24 @@ namespace {
 
 // The folder's security: protected (nothing inherited from the temporary
 // folder), and inherited in turn by everything made in it.
-std::wstring FolderSecurityText() {
-  if (IsAdministrator()) return L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// The TOKEN_USER of this process; empty when it cannot be read.
+std::vector<BYTE> ProcessUser() {
   CNyHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) return std::wstring();
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) return {};
   DWORD cb = 0;
   GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &cb);
   std::vector<BYTE> user(cb);
-  if (cb == 0 || !GetTokenInformation(token.Get(), TokenUser, user.data(), cb, &cb)) return std::wstring();
+  if (cb == 0 || !GetTokenInformation(token.Get(), TokenUser, user.data(), cb, &cb)) return {};
+  return user;
+}
+
+PSID UserSid(std::vector<BYTE>& user) { return reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid; }
+
+std::wstring FolderSecurityText() {
+  if (IsAdministrator()) return L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+  std::vector<BYTE> user = ProcessUser();
   CNyUnique<NyLocalMemoryTraits> sidText;
-  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid,
-                              reinterpret_cast<LPWSTR*>(sidText.Put()))) {
+  if (user.empty() || !ConvertSidToStringSidW(UserSid(user), reinterpret_cast<LPWSTR*>(sidText.Put()))) {
     return std::wstring();
   }
   return std::wstring(L"D:P(A;OICI;FA;;;") + static_cast<const wchar_t*>(sidText.Get()) + L")";
@@ -33,6 +41,32 @@ std::wstring FolderSecurityText() {
 bool IsProductFolder(const WIN32_FIND_DATAW& fd) {
   return (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
          (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+// Whether the folder, not a link, has an owner a run of the product gives
+// its folders: this user, or, elevated, SYSTEM or the Administrators. In a
+// temporary folder every user may write to (an elevated run's
+// C:\Windows\Temp), anybody else's look-alike could be swapped for a link
+// between this check and the deletion; ours cannot, their security says so.
+bool IsOwnFolder(const std::wstring& folder) {
+  const CNyFile handle(CreateFileW(folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!handle || !GetFileInformationByHandle(handle.Get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return false;
+  }
+  PSID pOwner = nullptr;
+  CNyLocalMemory descriptor;
+  if (GetSecurityInfo(handle.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &pOwner, nullptr, nullptr, nullptr,
+                      reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.Put())) != ERROR_SUCCESS ||
+      pOwner == nullptr) {
+    return false;
+  }
+  if (IsWellKnownSid(pOwner, WinLocalSystemSid) || IsWellKnownSid(pOwner, WinBuiltinAdministratorsSid)) return true;
+  std::vector<BYTE> user = ProcessUser();
+  return !user.empty() && EqualSid(pOwner, UserSid(user));
 }
 
 }  // namespace
@@ -88,6 +122,10 @@ void RemoveAbandonedExtractFolders(const std::wstring& parent) {
       const CNyFile marker(CreateFileW((folder + L"\\" + NY_EXTRACT_MARKER).c_str(), GENERIC_READ, 0, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
       if (!marker) continue;
+    }
+    if (!IsOwnFolder(folder)) {
+      NYLOGW(LOG_LEVEL_TRACE, L"left alone, not made by this product's runs: %s", folder.c_str());
+      continue;
     }
     NYLOGW(LOG_LEVEL_TRACE, L"removing the extraction folder of an ended run: %s", folder.c_str());
     DeleteDirectoryTree(folder, nullptr);

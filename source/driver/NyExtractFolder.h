@@ -34,5 +34,6 @@ uint32_t BuildExtractFolderSecurity(CNyLocalMemory* pDescriptor);
 
 // Deletes every folder named by the pattern under parent whose marker can be
 // opened exclusively: its run has ended without removing it. A folder with
-// no marker, or a link, is not the product's and is left alone.
+// no marker, a link, or a folder owned by someone a run would not give it
+// is not the product's and is left alone.
 void RemoveAbandonedExtractFolders(const std::wstring& parent);

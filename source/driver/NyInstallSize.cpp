@@ -43,6 +43,7 @@ uint32_t InstalledPayloadKb(const CNyXmlConfigScript& script) {
   uint64_t u8Bytes = 0;
   for (uint32_t i = 0; i < list->GetChildCount(); ++i) {
     CNyXmlConfigItem* pChild = list->GetChild(i);
+    if (pChild == nullptr) break;
     if (strcmp(pChild->GetName(), "File") != 0) continue;
     CNyString src, dest, os;
     if (pChild->GetAttribute("Src", &src) != 0 || pChild->GetAttribute("Dest", &dest) != 0) continue;
@@ -50,8 +51,8 @@ uint32_t InstalledPayloadKb(const CNyXmlConfigScript& script) {
     // The steps that do not run here copy nothing.
     if (!ApplyOsFilter(os) || IsIn32BitSystemFolderOfAbsentSubsystem(dest.GetWide())) continue;
     std::wstring path = src.GetWide();
+    if (!path.empty() && path.back() == L'*') path.pop_back();
     if (path.empty()) continue;
-    if (path.back() == L'*') path.pop_back();
     u8Bytes += path.back() == L'\\' ? FolderBytes(path) : FileBytes(path);
   }
   return static_cast<uint32_t>((u8Bytes + 1023) / 1024);

@@ -123,7 +123,7 @@ bool CNySetupExec::OpenLogFile(bool bAsked) {
   }
   m_u4LogError = NyCommonLogToFile(m_logPath.c_str());
   if (m_u4LogError == 0) return true;
-  m_u4LastResult = m_u4LogError;
+  m_u4LastResult = NYFAIL(m_u4LogError, "CreateFileW (log file)", m_logPath.c_str());
   return false;
 }
 

@@ -15,13 +15,8 @@ namespace {
 // How long the copy waits for the launcher to end once it has its code.
 constexpr DWORD kLauncherExitWaitMs = 30000;
 
-// A handle value in hexadecimal, for the copy's command line.
-std::wstring HandleText(HANDLE h) {
-  static const wchar_t kDigits[] = L"0123456789ABCDEF";
-  std::wstring text;
-  for (auto u = reinterpret_cast<ULONG_PTR>(h); text.empty() || u != 0; u >>= 4) text.insert(text.begin(), kDigits[u & 15]);
-  return text;
-}
+// A handle value, in decimal, for the copy's command line.
+std::wstring HandleText(HANDLE h) { return std::to_wstring(reinterpret_cast<ULONG_PTR>(h)); }
 
 // The copy's exit code as the launcher learns it: the report, or, when the
 // copy ended without one, its own exit code (1603 when it had none).
@@ -87,16 +82,21 @@ uint32_t RunUninstallationInstance(bool bSilent, const std::wstring& passOn, uin
 
 bool CNyLauncherLink::Attach(const wchar_t* pwszValue) {
   wchar_t* pwszEnd = nullptr;
-  const auto u8Launcher = static_cast<ULONG_PTR>(wcstoull(pwszValue, &pwszEnd, 16));
+  const auto u8Launcher = static_cast<ULONG_PTR>(wcstoull(pwszValue, &pwszEnd, 10));
   if (pwszEnd == pwszValue || *pwszEnd != L',') return false;
   const wchar_t* pwszPipe = pwszEnd + 1;
-  const auto u8Pipe = static_cast<ULONG_PTR>(wcstoull(pwszPipe, &pwszEnd, 16));
+  const auto u8Pipe = static_cast<ULONG_PTR>(wcstoull(pwszPipe, &pwszEnd, 10));
   if (pwszEnd == pwszPipe || *pwszEnd != 0) return false;
   const auto hLauncher = reinterpret_cast<HANDLE>(u8Launcher);
   const auto hPipe = reinterpret_cast<HANDLE>(u8Pipe);
   // Handle values on a command line anybody could type: only a process and
   // a pipe are taken.
-  if (GetProcessId(hLauncher) == 0 || GetFileType(hPipe) != FILE_TYPE_PIPE) return false;
+  const DWORD dwLauncherId = GetProcessId(hLauncher);
+  if (dwLauncherId == 0 || dwLauncherId == GetCurrentProcessId() || GetFileType(hPipe) != FILE_TYPE_PIPE) return false;
+  // Inherited from the launcher; a program this copy starts must not hold
+  // the pipe open for it when the copy ends without a report.
+  SetHandleInformation(hLauncher, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(hPipe, HANDLE_FLAG_INHERIT, 0);
   wchar_t wszLauncher[MAX_PATH] = {};
   DWORD cch = MAX_PATH;
   if (!QueryFullProcessImageNameW(hLauncher, 0, wszLauncher, &cch)) return false;

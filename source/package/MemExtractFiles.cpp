@@ -48,13 +48,6 @@ std::string AnsiForLog(const std::wstring& text) {
   return out;
 }
 
-// The system's error of a failed write, or ERROR_WRITE_FAULT where the C
-// library left none.
-uint32_t WriteError() {
-  const DWORD dwError = GetLastError();
-  return dwError != 0 ? dwError : static_cast<uint32_t>(ERROR_WRITE_FAULT);
-}
-
 // A file of a setup's own extraction folder is held until the end of the run:
 // others may read it, nobody may write, rename or delete it. The write access
 // is given up through a second open of the same file (the writer's sharing
@@ -70,11 +63,17 @@ uint32_t HoldExtractedFile(const std::wstring& path, CNyFile writer, const BYTE*
                            FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!held) return NYFAIL(GetLastError(), "CreateFileW (hold)", path.c_str());
   bridge.Reset();
-  std::vector<BYTE> bytes(static_cast<size_t>(cbData) + 1);
-  DWORD cbRead = 0;
-  if (!ReadFile(held.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &cbRead, nullptr) || cbRead != cbData ||
-      memcmp(bytes.data(), pbData, cbData) != 0) {
-    return NYFAIL(NY_E_INVALID_DATA, "compare with the package", path.c_str());
+  // A chunk at a time: a payload file may be larger than the memory left.
+  BYTE abChunk[EXTRACT_CHUNK];
+  for (uint32_t cbDone = 0;;) {
+    DWORD cbRead = 0;
+    // The file ends where the package's bytes end, and not before.
+    const bool bSame = ReadFile(held.Get(), abChunk, sizeof(abChunk), &cbRead, nullptr) &&
+                       cbRead <= cbData - cbDone && memcmp(abChunk, pbData + cbDone, cbRead) == 0 &&
+                       (cbRead != 0 || cbDone == cbData);
+    if (!bSame) return NYFAIL(NY_E_INVALID_DATA, "compare with the package", path.c_str());
+    if (cbRead == 0) break;
+    cbDone += cbRead;
   }
   CNyHeldFiles::Instance().Hold(path, std::move(held));
   return 0;
@@ -180,8 +179,11 @@ uint32_t CMemExtractFiles::ExtractFileEx(const CMemExtractFiles* pExtractor, std
   for (size_t cbWritten = 0; cbWritten < entry.m_u4Size;) {
     const DWORD cbChunk = static_cast<DWORD>(std::min(EXTRACT_CHUNK, entry.m_u4Size - cbWritten));
     DWORD cbDone = 0;
-    if (!WriteFile(writer.Get(), pbData + cbWritten, cbChunk, &cbDone, nullptr) || cbDone != cbChunk) {
-      return NYFAIL(WriteError(), "WriteFile", strTargetFile.c_str());
+    const BOOL bWrote = WriteFile(writer.Get(), pbData + cbWritten, cbChunk, &cbDone, nullptr);
+    // A short write that reports success leaves no error of its own.
+    if (!bWrote || cbDone != cbChunk) {
+      return NYFAIL(bWrote ? static_cast<uint32_t>(ERROR_WRITE_FAULT) : GetLastError(), "WriteFile",
+                    strTargetFile.c_str());
     }
     cbWritten += cbChunk;
   }

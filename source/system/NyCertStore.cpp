@@ -153,7 +153,10 @@ uint32_t AddCertificateFileToStore(const wchar_t* pwszFile, const wchar_t* pwszS
   const NyCrypt32* pCrypt = NyGetCrypt32();
   if (pCrypt == nullptr) return NYFAIL(ERROR_PROC_NOT_FOUND, "LoadLibrary", L"crypt32.dll");
 
-  const CNyFile file(CreateFileW(pwszFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Shared reading: a certificate from the package is held open, for reading,
+  // by the extraction until the run ends.
+  const CNyFile file(
+      CreateFileW(pwszFile, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return NYFAIL(GetLastError(), "CreateFileW", pwszFile);
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart == 0) {

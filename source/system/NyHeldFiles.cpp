@@ -15,6 +15,29 @@ bool IsInFolder(const std::wstring& path, const std::wstring& folder) {
          (folder.back() == L'\\' || path[folder.size()] == L'\\');
 }
 
+uint32_t CopyContents(HANDLE hSource, HANDLE hTarget, const std::wstring& dest) {
+  std::vector<BYTE> buffer(kCopyChunk);
+  // Positional reads: the held handle's own file pointer is never relied on.
+  OVERLAPPED at{};
+  for (;;) {
+    DWORD cbRead = 0;
+    if (!ReadFile(hSource, buffer.data(), kCopyChunk, &cbRead, &at)) {
+      const DWORD dwError = GetLastError();
+      if (dwError == ERROR_HANDLE_EOF) return 0;
+      return NYFAIL(dwError, "ReadFile (package file)", dest.c_str());
+    }
+    if (cbRead == 0) return 0;
+    DWORD cbWritten = 0;
+    const BOOL bWrote = WriteFile(hTarget, buffer.data(), cbRead, &cbWritten, nullptr);
+    if (!bWrote || cbWritten != cbRead) {
+      return NYFAIL(bWrote ? static_cast<uint32_t>(ERROR_WRITE_FAULT) : GetLastError(), "WriteFile", dest.c_str());
+    }
+    const ULONGLONG u8Next = ((static_cast<ULONGLONG>(at.OffsetHigh) << 32) | at.Offset) + cbRead;
+    at.Offset = static_cast<DWORD>(u8Next);
+    at.OffsetHigh = static_cast<DWORD>(u8Next >> 32);
+  }
+}
+
 }  // namespace
 
 CNyHeldFiles& CNyHeldFiles::Instance() {
@@ -79,27 +102,15 @@ void CNyHeldFiles::ReleaseFolder(const std::wstring& folder) {
 }
 
 uint32_t CopyHeldFile(HANDLE hSource, const std::wstring& dest) {
-  const CNyFile target(
+  CNyFile target(
       CreateFileW(dest.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!target) return NYFAIL(GetLastError(), "CreateFileW", dest.c_str());
-  std::vector<BYTE> buffer(kCopyChunk);
-  // Positional reads: the held handle's own file pointer is never relied on.
-  OVERLAPPED at{};
-  for (;;) {
-    DWORD cbRead = 0;
-    if (!ReadFile(hSource, buffer.data(), kCopyChunk, &cbRead, &at)) {
-      const DWORD dwError = GetLastError();
-      if (dwError == ERROR_HANDLE_EOF) break;
-      return NYFAIL(dwError, "ReadFile (package file)", dest.c_str());
-    }
-    if (cbRead == 0) break;
-    DWORD cbWritten = 0;
-    if (!WriteFile(target.Get(), buffer.data(), cbRead, &cbWritten, nullptr) || cbWritten != cbRead) {
-      return NYFAIL(GetLastError(), "WriteFile", dest.c_str());
-    }
-    const ULONGLONG u8Next = ((static_cast<ULONGLONG>(at.OffsetHigh) << 32) | at.Offset) + cbRead;
-    at.Offset = static_cast<DWORD>(u8Next);
-    at.OffsetHigh = static_cast<DWORD>(u8Next >> 32);
+  const uint32_t u4Result = CopyContents(hSource, target.Get(), dest);
+  if (u4Result != 0) {
+    // As CopyFileW does: no half-written file stays where the product's was.
+    target.Reset();
+    DeleteFileW(dest.c_str());
+    return u4Result;
   }
   FILETIME ftCreated, ftAccessed, ftWritten;
   if (GetFileTime(hSource, &ftCreated, &ftAccessed, &ftWritten)) {

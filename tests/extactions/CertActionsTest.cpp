@@ -243,7 +243,12 @@ TEST_F(CertActions, UnRegCertSucceedsOnAnEmptyStore) {
 
 TEST_F(CertActions, RegCertFileAddsOneCopy) {
   const std::string rsa = Narrow(CertPath(L"rsa.cer"));
+  // Held open for reading, as the extraction holds what it extracted.
+  const HANDLE hHeld = CreateFileW(CertPath(L"rsa.cer").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   0, nullptr);
+  ASSERT_NE(hHeld, INVALID_HANDLE_VALUE);
   EXPECT_EQ(Run("<RegCertFile Src='" + rsa + "'/>"), 0u);
+  CloseHandle(hHeld);
   EXPECT_EQ(Run("<RegCertFile Src='" + rsa + "' StoreName='my'/>"), 0u);
   Store my(L"MY");
   EXPECT_EQ(my.Count(C("rsa")), 1);

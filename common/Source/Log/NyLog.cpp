@@ -10,8 +10,9 @@
 ILogger* volatile g_pNyLogger = nullptr;
 
 void NyLog(uint32_t u4Level, const char* pszSrcFile, int nLine, const char* pszFormat, ...) {
-  // The text lives on the caller's stack: a log call never allocates. The
-  // formatting always ends it (an overlong text is cut).
+  // The text lives on the caller's stack: a log call allocates only for a
+  // log file's copy, and a failure there loses that line alone. The
+  // formatting always ends the text (an overlong one is cut).
   char szText[NY_LOG_MAX_TEXT + 1];
   if (pszFormat == nullptr) return;
   va_list args;

@@ -1,6 +1,7 @@
 #include "NyLogger.h"
 
 #include <cstring>
+#include <new>
 
 #include "../NyResult.h"
 #include "../NySafeStr.h"
@@ -98,11 +99,13 @@ bool CNyLogger::Log(uint32_t u4Level, const char* pszSrcFile, int nLine, const c
   {
     const std::lock_guard<std::mutex> lock(m_fileLock);
     if (m_file) {
-      const std::string line = NyFormatLogLine(record);
-      DWORD cbWritten = 0;
-      WriteFile(m_file.Get(), line.data(), static_cast<DWORD>(line.size()), &cbWritten, nullptr);
+      WriteLine(record);
     } else if (!m_bFileChosen && m_backlog.size() < kMaxBacklog) {
-      m_backlog.push_back(record);
+      try {
+        m_backlog.push_back(record);
+      } catch (const std::bad_alloc&) {
+        // The ring below still gets the record.
+      }
     }
   }
   if (m_config.u4SinkType != NY_LOG_SINK_SHM) return false;
@@ -127,10 +130,16 @@ uint32_t CNyLogger::AttachFile(const wchar_t* pwszPath) {
   m_file.Reset(CreateFileW(pwszPath, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!m_file) return GetLastError();
-  for (const LogRecord& record : backlog) {
+  for (const LogRecord& record : backlog) WriteLine(record);
+  return 0;
+}
+
+void CNyLogger::WriteLine(const LogRecord& record) {
+  try {
     const std::string line = NyFormatLogLine(record);
     DWORD cbWritten = 0;
     WriteFile(m_file.Get(), line.data(), static_cast<DWORD>(line.size()), &cbWritten, nullptr);
+  } catch (const std::bad_alloc&) {
+    // The file misses this line; the ring still gets the record.
   }
-  return 0;
 }

@@ -45,6 +45,10 @@ class CNyLogger : public ILogger {
   // time zone, which a run without a file need not pay for).
   static constexpr size_t kMaxBacklog = 64;
 
+  // Appends the record's line to the file; called with m_fileLock held. A line
+  // that cannot be made for want of memory is lost, never the program.
+  void WriteLine(const LogRecord& record);
+
   std::mutex m_fileLock;
   CNyFile m_file;
   bool m_bFileChosen = false;
