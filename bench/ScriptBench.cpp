@@ -4,8 +4,8 @@
 // it finds no shell state ready and reads the system folders). Each run uses
 // a new script object, as the setup program does; its destruction is not
 // timed. A last line gives the whole for one object loaded again and again,
-// which first frees the documents of the run before. Under Wine the built-ins come from the real system folders; natively
-// from the host stand-in.
+// which first frees the documents of the run before. Under Wine the built-ins
+// come from the real system folders; natively from the host stand-in.
 //   script_bench [RUNS] [SCRIPT]
 // SCRIPT defaults to SetupScript.xml beside the program. On a busy machine the
 // wall-clock figures count the time other processes hold the CPU: the minimum
@@ -80,12 +80,12 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: script_bench [RUNS] [SCRIPT]\n");
     return 2;
   }
-  std::unique_ptr<CNyXmlConfigScript> pScript(new CNyXmlConfigScript());
+  auto pScript = std::make_unique<CNyXmlConfigScript>();
   double adFirst[kPhases] = {};
   if (!RunOnce(*pScript, path, adFirst)) return 1;
   std::vector<double> runs[kPhases];
   for (int i = 0; i < nRuns; ++i) {
-    pScript.reset(new CNyXmlConfigScript());
+    pScript = std::make_unique<CNyXmlConfigScript>();
     double adMs[kPhases] = {};
     if (!RunOnce(*pScript, path, adMs)) return 1;
     for (int p = 0; p < kPhases; ++p) runs[p].push_back(adMs[p]);
@@ -101,8 +101,7 @@ int main(int argc, char** argv) {
     std::sort(v.begin(), v.end());
     printf("%-14s %10.3f %10.3f %10.3f %10.3f\n", kPhaseNames[p], adFirst[p], v[v.size() / 2], v.front(), v.back());
   }
-  std::vector<double>& reloaded = runs[kTotal];
-  reloaded.clear();
+  std::vector<double> reloaded;
   for (int i = 0; i < nRuns; ++i) {
     double adMs[kPhases] = {};
     if (!RunOnce(*pScript, path, adMs)) return 1;

@@ -42,17 +42,19 @@ bench_program_bits() {
   esac
 }
 
-# Sets loader for programs of BITS bits. Wine starts further processes
-# through WINELOADER, which must be the 64-bit loader on a kernel that cannot
-# start the 32-bit one.
+# Sets loader for programs of BITS bits, and the loader Wine starts further
+# processes through, as for the test prefixes.
 bench_use_loader() {
-  if [ "$1" = 64 ]; then
-    loader=$NY_WINE64_LOADER
-    export WINELOADER=$loader
-  else
-    loader=$NY_WINE32_LOADER
-    unset WINELOADER
-  fi
+  local kind=win64
+  [ "$1" = 64 ] && kind=x64
+  loader=$(ny_wine_loader "$kind")
+  ny_wine_env "$kind"
+}
+
+# The number of rounds from the command line, DEFAULT when none is given.
+bench_rounds() {
+  rounds=${1:-$2}
+  [[ "$rounds" =~ ^[1-9][0-9]*$ ]] || bench_die "ROUNDS must be a positive number, not '$rounds'"
 }
 
 bench_prefix="$root/build/bench-prefix"
@@ -84,16 +86,17 @@ bench_make_prefix() {
   [ "$(cat "$bench_prefix/.ny-ready" 2>/dev/null)" = "$kind" ] && return 0
   echo "$bench_name: creating the 64-bit prefix ${bench_prefix#"$root"/} (once)"
   rm -rf "$bench_prefix"
-  ( ny_wine_env "$kind"
-    "$(ny_wine_loader "$kind")" wineboot -i </dev/null >"$bench_work/wineboot.txt" 2>&1 ) ||
-    { cat "$bench_work/wineboot.txt" >&2; bench_die "wineboot failed"; }
-  wineserver -w
+  ny_make_prefix "$kind" "$bench_prefix" || bench_die "wineboot failed"
   echo "$kind" >"$bench_prefix/.ny-ready"
 }
 
 # Wine's helper processes inherit the output handles of the program that
-# started them, so output goes to a file rather than a pipe.
-bench_run() { "$loader" "$@" </dev/null >"$bench_work/out.txt" 2>&1; }
+# started them, so output goes to a file rather than a pipe. A program that
+# never ends (a window under /S, say) ends the run with 124 after 2 minutes.
+bench_run() { timeout -k 5 120 "$loader" "$@" </dev/null >"$bench_work/out.txt" 2>&1; }
+bench_exit_text() {
+  if [ "$1" -eq 124 ]; then echo "did not end within 2 minutes"; else echo "exited with $1"; fi
+}
 
 # The kept wineserver (and the services it keeps) would make 'wineserver -w'
 # wait forever, so "everything has finished" is read from the process table:
@@ -101,7 +104,8 @@ bench_run() { "$loader" "$@" </dev/null >"$bench_work/out.txt" 2>&1; }
 # the desktop holder. A Windows process runs in a Wine loader; one that is
 # just starting does not show its Windows name yet, so it is known by the
 # loader it runs in, not by its name.
-bench_resident='^c:\\windows\\system32\\(services|winedevice|plugplay|svchost|rpcss|explorer)\.exe$|ny_desktop_holder\.exe$'
+bench_resident='^c:\\windows\\system32\\(services|winedevice|plugplay|svchost|rpcss|explorer)\.exe$'
+bench_resident+='|ny_desktop_holder\.exe$'
 bench_busy_processes() {
   local d cmd
   for d in /proc/[0-9]*; do
@@ -137,6 +141,10 @@ bench_start_server() {
   if [ ! -f "$trivial" ] || [ ! -f "$holder" ]; then
     cmake --build "$win" --target ny_trivial_program ny_desktop_holder -j1 >/dev/null
   fi
+  # A server left by a killed run holds the prefix, and 'wineserver -p' would
+  # then end at once without a word.
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w
   wineserver -p
   "$loader" "$holder" </dev/null >"$bench_work/holder.txt" 2>&1 &
   bench_holder=$!
@@ -153,7 +161,8 @@ bench_stop_server() {
   bench_holder=""
 }
 
-bench_now_us() { echo "${EPOCHREALTIME/./}"; }
+# EPOCHREALTIME's separator follows the locale's decimal point.
+bench_now_us() { echo "${EPOCHREALTIME//[!0-9]/}"; }
 
 # Ends the run over a failed program, naming the prefix's other programs:
 # one still running can be what made it fail.
@@ -173,13 +182,14 @@ bench_time_run() {
   elapsed_us=$(($(bench_now_us) - t0))
   if [ "$rc" -ne 0 ]; then
     cat "$bench_work/out.txt" >&2
-    bench_report_failure "'$*' exited with $rc (the low 8 bits of its exit code)"
+    bench_report_failure "'$*' $(bench_exit_text "$rc") (the low 8 bits of its exit code)"
   fi
 }
 
 # The median and the minimum of the numbers on stdin, one a line.
 bench_median() {
-  sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'
+  sort -n | awk '{ v[NR] = $1 }
+    END { if (NR % 2) print v[(NR + 1) / 2]; else print int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'
 }
 bench_min() { sort -n | head -n 1; }
 
@@ -205,7 +215,10 @@ bench_uninstaller='C:\Program Files (x86)\Zorvak\MiniDriver\Uninstall.exe'
 bench_uninstall() {
   local rc=0
   bench_run "$bench_uninstaller" /S || rc=$?
-  if [ "$rc" -ne 0 ]; then cat "$bench_work/out.txt" >&2; bench_report_failure "the uninstall exited with $rc"; fi
+  if [ "$rc" -ne 0 ]; then
+    cat "$bench_work/out.txt" >&2
+    bench_report_failure "the uninstall $(bench_exit_text "$rc")"
+  fi
   bench_wait_idle
   [ -e "$bench_install_dir" ] && bench_die "the uninstall left ${bench_install_dir#"$bench_prefix"/}"
   bench_temp_reset

@@ -22,7 +22,7 @@ bench_in_xvfb "$0" "$@"
 default_win=$root/build/win64
 ny_can_run_32bit && default_win=$root/build/win32
 win=${1:-$default_win}
-rounds=${2:-7}
+bench_rounds "${2:-}" 7
 win=$(cd "$win" && pwd)
 setup="$win/ZorvakSetup.exe"
 title="Zorvak Smart Card Minidriver Setup"

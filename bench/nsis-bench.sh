@@ -28,8 +28,7 @@ bench_name="nsis-bench"
 . "$root/bench/bench-wine.sh"
 bench_in_xvfb "$0" "$@"
 
-rounds=${1:-9}
-[[ "$rounds" =~ ^[1-9][0-9]*$ ]] || bench_die "ROUNDS must be a positive number, not '$rounds'"
+bench_rounds "${1:-}" 9
 bench_need makensis nsis
 bench_make_work
 bench_make_prefix

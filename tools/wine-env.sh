@@ -39,9 +39,14 @@ ny_make_prefix() {
   rm -rf "$prefix"
   mkdir -p "$(dirname "$prefix")"
   echo "prefixes: creating $name prefix"
-  (ny_wine_env "$name"
-   WINEARCH=$arch WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-     "$(ny_wine_loader "$name")" wineboot -i >/dev/null 2>&1)
+  if ! (ny_wine_env "$name"
+        WINEARCH=$arch WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+          "$(ny_wine_loader "$name")" wineboot -i </dev/null >"$prefix.wineboot.txt" 2>&1); then
+    cat "$prefix.wineboot.txt" >&2
+    echo "prefixes: wineboot failed for the $name prefix" >&2
+    return 1
+  fi
+  rm -f "$prefix.wineboot.txt"
   WINEPREFIX="$prefix" wineserver -w
   touch "$prefix/.ny-ready"
 }

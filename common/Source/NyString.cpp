@@ -66,7 +66,7 @@ bool NyMultiByteToWide(uint32_t u4CodePage, const char* psz, size_t cb, std::wst
   } catch (const std::bad_alloc&) {
     return false;
   }
-  const int cch = MultiByteToWideChar(u4CodePage, 0, psz, static_cast<int>(cb), &(*pOut)[0], cchNeeded);
+  const int cch = MultiByteToWideChar(u4CodePage, 0, psz, static_cast<int>(cb), pOut->data(), cchNeeded);
   pOut->resize(cch > 0 ? static_cast<size_t>(cch) : 0);
   return cch > 0;
 }
@@ -81,7 +81,7 @@ bool NyWideToMultiByte(uint32_t u4CodePage, const wchar_t* pwsz, size_t cch, std
   } catch (const std::bad_alloc&) {
     return false;
   }
-  const int cb = WideCharToMultiByte(u4CodePage, 0, pwsz, static_cast<int>(cch), &(*pOut)[0], cbNeeded, nullptr, nullptr);
+  const int cb = WideCharToMultiByte(u4CodePage, 0, pwsz, static_cast<int>(cch), pOut->data(), cbNeeded, nullptr, nullptr);
   pOut->resize(cb > 0 ? static_cast<size_t>(cb) : 0);
   return cb > 0;
 }

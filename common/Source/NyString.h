@@ -23,7 +23,7 @@ uint32_t CodePageToWide(const char* pszText, uint32_t u4CodePage, wchar_t* pwszD
 // An empty string has all three forms empty and code page 65001.
 //
 // Rules:
-//   - Clear frees all three forms and sets the code page back to 65001.
+//   - Clear empties all three forms and sets the code page back to 65001.
 //   - Assign clears first (so the code page goes back to 65001) and then
 //     appends. Assigning a null or empty text leaves the string empty.
 //   - Append converts the narrow text from its source code page to wide,

@@ -1,7 +1,6 @@
 // CNyString: the portable part. The code-page conversions themselves are in
 // NyString.cpp (Windows) and NyString_Host.cpp (host build).
 #include <cstring>
-#include <cwchar>
 #include <new>
 #include <utility>
 

@@ -7,7 +7,5 @@
 
 #include "NyConfigScript.h"
 
-constexpr char NY_VAR_ESTIMATED_SIZE[] = "estimatedsize";
-
 // The install list's payload in KB, rounded up; 0 when the script has none.
 uint32_t InstalledPayloadKb(const CNyXmlConfigScript& script);

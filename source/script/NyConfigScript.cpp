@@ -404,7 +404,7 @@ bool CNyXmlConfigScript::InitVariables(const char* pszSourceRoot) {
   if (pToday != nullptr) std::strftime(szDate, sizeof(szDate), "%Y%m%d", pToday);
   return SetBuiltin("srcexe", path) && SetBuiltin("language", CNyString(szLanguage, NY_CP_UTF8)) &&
          SetBuiltin("installdate", CNyString(szDate, NY_CP_UTF8)) &&
-         SetBuiltin("estimatedsize", CNyString("0", NY_CP_UTF8));
+         SetBuiltin(NY_VAR_ESTIMATED_SIZE, CNyString("0", NY_CP_UTF8));
 }
 
 uint32_t CNyXmlConfigScript::ExpandPass(const std::string& in, size_t cbRoom, std::string* pOut, bool* pbFound,

@@ -37,6 +37,10 @@ size_t XmlEntityEncodedLength(const char* pszText, size_t cchText);
 // path cut before its last "\".
 uint32_t GetParentDirPath(const CNyString& path, CNyString* pParent);
 
+// The built-in variable with the install's size in KB, which only the setup
+// driver can tell; InitVariables sets it to 0.
+constexpr char NY_VAR_ESTIMATED_SIZE[] = "estimatedsize";
+
 // The folder ids InitVariables asks for (the values of the CSIDL_ ids).
 constexpr int NY_CSIDL_DESKTOP = 0x0000;
 constexpr int NY_CSIDL_PROGRAMS = 0x0002;

@@ -78,9 +78,7 @@ uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bo
   std::wstring discard;
   for (int n = 1;; ++n) {
     if (n > kMaxDiscardNames) return ERROR_FILE_EXISTS;
-    wchar_t wszSuffix[32] = {};
-    NyWcsPrintf(wszSuffix, ARRAYSIZE(wszSuffix), L"_Discard_%d", n);
-    discard = dest + wszSuffix;
+    discard = dest + NY_DISCARD_SUFFIX + std::to_wstring(n);
     if (discard.size() >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
     if (!Exists(discard)) break;
   }

@@ -7,6 +7,7 @@
 // resource is kept. A dest that cannot be deleted is renamed to
 // "<dest>_Discard_<n>" (deleted at restart) or, failing that, the new file
 // takes its place at the next restart.
+constexpr wchar_t NY_DISCARD_SUFFIX[] = L"_Discard_";
 uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bool bCmpVer, uint32_t* pbRebootFlag);
 // Copies a folder's whole content, subfolders included, into dest.
 uint32_t CopyDirectoryContents(const std::wstring& src, const std::wstring& dest);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Log/NyLog.h"
+#include "NyFileCopy.h"
 #include "NyHandle.h"
 #include "NyResult.h"
 
@@ -163,7 +164,7 @@ uint32_t DeleteFileOrSchedule(const std::wstring& path, uint32_t* pbRebootFlag) 
 uint32_t CancelStagedReplacements(const std::wstring& path, uint32_t* pbRebootFlag) {
   if (pbRebootFlag != nullptr) *pbRebootFlag = 0;
   if (path.size() < 4) return NY_E_INVALID_PARAM;
-  const std::wstring prefix = path + L"_Discard_";
+  const std::wstring prefix = path + NY_DISCARD_SUFFIX;
   const size_t cchFolder = path.rfind(L'\\') + 1;
   WIN32_FIND_DATAW fd;
   const CNyFind find(FindFirstFileW((prefix + L"*").c_str(), &fd));

@@ -54,7 +54,7 @@ class CLockfreeArrayQueue::Wait {
       const Clock::time_point start = Clock::now();
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       const auto slept = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-      m_queue.SleepDebt(uint32_t(slept.count()));
+      m_queue.AddSleep(uint32_t(slept.count()));
       return true;
     }
     m_queue.StopWaiting(pszCause);
@@ -102,17 +102,34 @@ uint8_t* CLockfreeArrayQueue::Slot(uint32_t u4Index) const {
   return m_pbSlots + size_t(u4Index & (m_u4Capacity - 1)) * NY_LOG_RECORD_SIZE;
 }
 
+uint32_t CLockfreeArrayQueue::NowMs() const {
+  return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_epoch).count());
+}
+
+namespace {
+
+// What a debt state (a time in ms high, the sleep owed as of then in us low)
+// still owes at u4NowMs, once the time since has paid back its share.
+uint32_t OwedAt(uint64_t u8State, uint32_t u4NowMs) {
+  const uint64_t u8PaidUs = uint64_t(u4NowMs - uint32_t(u8State >> 32)) * 1000 / NY_RING_WAIT_REFILL_MS;
+  const uint32_t u4OwedUs = uint32_t(u8State);
+  return u4OwedUs > u8PaidUs ? u4OwedUs - uint32_t(u8PaidUs) : 0;
+}
+
+}  // namespace
+
+bool CLockfreeArrayQueue::MayWait() const {
+  return OwedAt(m_u8SleepDebt.load(), NowMs()) < m_u4WaitBudgetMs * 1000;
+}
+
 // Adds a sleep to what the process owes, after paying back what the time
-// since the last change has earned; returns what it owes now.
-uint32_t CLockfreeArrayQueue::SleepDebt(uint32_t u4SleptUs) {
-  const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_epoch);
-  const uint32_t u4NowMs = uint32_t(now.count());
+// since the last change has earned.
+void CLockfreeArrayQueue::AddSleep(uint32_t u4SleptUs) {
+  const uint32_t u4NowMs = NowMs();
   uint64_t u8Old = m_u8SleepDebt.load();
   for (;;) {
-    const uint64_t u8PaidUs = uint64_t(u4NowMs - uint32_t(u8Old >> 32)) * 1000 / NY_RING_WAIT_REFILL_MS;
-    const uint32_t u4OwedUs = uint32_t(u8Old);
-    const uint32_t u4Debt = (u4OwedUs > u8PaidUs ? u4OwedUs - uint32_t(u8PaidUs) : 0) + u4SleptUs;
-    if (m_u8SleepDebt.compare_exchange_weak(u8Old, (uint64_t(u4NowMs) << 32) | u4Debt)) return u4Debt;
+    const uint64_t u8New = (uint64_t(u4NowMs) << 32) | (OwedAt(u8Old, u4NowMs) + u4SleptUs);
+    if (m_u8SleepDebt.compare_exchange_weak(u8Old, u8New)) return;
   }
 }
 
@@ -129,8 +146,7 @@ void CLockfreeArrayQueue::StopWaiting(const char* pszCause) {
 // loses its record. 200 ms is many time slices, and short enough that the
 // first writer to find a dead claim publishes it within its sleep budget.
 bool CLockfreeArrayQueue::IsDeadWriter(uint32_t u4Commit) {
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_epoch).count();
-  const uint32_t u4Stamp = uint32_t(ms) + 1;
+  const uint32_t u4Stamp = NowMs() + 1;
   const uint64_t u8Seen = m_u8Blocker.load();
   if (uint32_t(u8Seen >> 32) != u4Commit || uint32_t(u8Seen) == 0) {
     m_u8Blocker = (uint64_t(u4Commit) << 32) | u4Stamp;
@@ -216,11 +232,14 @@ bool CLockfreeArrayQueue::Write(const LogRecord& record) {
       u4LastActivity = u4Activity;
       u4Stalls = 0;
       if (!wait.Pause(false, kCauseReader)) return false;
-    } else if (++m_stats.u4Stalls, ++u4Stalls > NY_RING_MAX_STALLS) {
-      WriteOffReader();
-      u4Stalls = 0;
-    } else if (!wait.Pause(true, kCauseReader)) {
-      return false;
+    } else {
+      ++m_stats.u4Stalls;
+      if (++u4Stalls > NY_RING_MAX_STALLS) {
+        WriteOffReader();
+        u4Stalls = 0;
+      } else if (!wait.Pause(true, kCauseReader)) {
+        return false;
+      }
     }
   }
 }

@@ -10,8 +10,8 @@
 // may slow a setup, never stall it: each queue object (one per process) may
 // sleep on the ring NY_RING_WAIT_BUDGET_MS at a stretch, and after that only
 // one millisecond in NY_RING_WAIT_REFILL_MS. While it may not, a record that
-// cannot be written at once is dropped; the first record that gets through
-// after the first such drop is preceded by one notice that says so.
+// cannot be written at once is dropped; the first record written after the
+// process first runs out of waiting is preceded by one notice that says so.
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -72,8 +72,9 @@ class CLockfreeArrayQueue {
   // reading is waited for 1 ms at a time and then given up. False when the
   // record was dropped.
   bool Push(const LogRecord& record);
-  // False while this object has slept all it may for now.
-  bool MayWait() { return SleepDebt(0) < m_u4WaitBudgetMs * 1000; }
+  // False while this object has slept all it may for now. Only reads the
+  // shared debt: every writer spinning on a hand-over asks this.
+  bool MayWait() const;
 
   // Reader side. Register fails while the reader count holds 0xFFFFFFFF.
   bool RegisterReader();
@@ -106,7 +107,8 @@ class CLockfreeArrayQueue {
   bool IsDeadWriter(uint32_t u4Commit);
   void DiscardOldest();
   void WriteOffReader();
-  uint32_t SleepDebt(uint32_t u4SleptUs);
+  uint32_t NowMs() const;
+  void AddSleep(uint32_t u4SleptUs);
   void StopWaiting(const char* pszCause);
   void WriteNotice(const LogRecord& record);
 
