@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include <string>
+#include <string_view>
 
 #include "Log/NyLog.h"
 #include "MemExtractFiles.h"
@@ -27,8 +28,11 @@ uint32_t PrepareExtractFolder(CNyExtractFolder* pFolder, CNySetupInfo* pInfo) {
   return 0;
 }
 
+// Extracts the package (or only its script) and points pScriptText at the
+// script's bytes in the package: the extracted copy is held unchanged, and
+// reading it back would cost a round of file calls for the same bytes.
 uint32_t ExtractPackage(UINT uResourceId, const wchar_t* pwszScriptPath, BOOL bOnlyScript,
-                        const std::wstring& extractDir) {
+                        const std::wstring& extractDir, std::string_view* pScriptText) {
   const BYTE* pbPackage = nullptr;
   DWORD cbPackage = 0;
   uint32_t u4Result = LoadPackageResource(uResourceId, &pbPackage, &cbPackage);
@@ -36,7 +40,14 @@ uint32_t ExtractPackage(UINT uResourceId, const wchar_t* pwszScriptPath, BOOL bO
   CMemExtractFiles extractor(pbPackage, cbPackage);
   CFileInfoArray list;
   if (!extractor.GetFileList(list)) return NYFAIL(NY_E_INVALID_DATA, "GetFileList", "the package resource");
-  return CMemExtractFiles::ExtractFiles(&extractor, list, bOnlyScript ? pwszScriptPath : L"", extractDir);
+  u4Result = CMemExtractFiles::ExtractFiles(&extractor, list, bOnlyScript ? pwszScriptPath : L"", extractDir);
+  if (u4Result != 0) return u4Result;
+  const BYTE* pbScript = nullptr;
+  DWORD cbScript = 0;
+  u4Result = extractor.GetFileBytes(list, pwszScriptPath, &pbScript, &cbScript);
+  if (u4Result != 0) return NYFAIL(u4Result, "GetFileBytes", pwszScriptPath);
+  *pScriptText = std::string_view(reinterpret_cast<const char*>(pbScript), cbScript);
+  return 0;
 }
 
 // The size of what the install copies, for the uninstall entry.
@@ -48,9 +59,8 @@ bool SetPayloadSize(CNyXmlConfigScript* pScript, uint32_t u4PayloadKb) {
 
 // Loads the script, sets its built-in variables, expands it and reads the
 // product facts.
-uint32_t LoadScript(const wchar_t* pwszScriptPath, CNySetupInfo* pInfo, CNyXmlConfigScript* pScript) {
-  const CNyString scriptPath((std::wstring(pInfo->m_strExtractDir.GetWide()) + pwszScriptPath).c_str());
-  uint32_t u4Result = pScript->Load(scriptPath.GetAnsi());
+uint32_t LoadScript(std::string_view scriptText, CNySetupInfo* pInfo, CNyXmlConfigScript* pScript) {
+  uint32_t u4Result = pScript->LoadFromMemory(scriptText.data(), scriptText.size());
   if (u4Result != 0) {
     NYLOG_RESULT(u4Result);
     return u4Result;
@@ -102,10 +112,12 @@ uint32_t PrepareSetupResources(UINT uResourceId, const wchar_t* pwszScriptPath, 
   // Without its own folder nothing is extracted: writing into the current
   // folder instead could overwrite whatever is there.
   uint32_t u4Result = PrepareExtractFolder(pFolder, pInfo);
+  std::string_view scriptText;
   if (u4Result == 0) {
-    u4Result = ExtractPackage(uResourceId, pwszScriptPath, bOnlyScript, pInfo->m_strExtractDir.GetWide());
+    u4Result =
+        ExtractPackage(uResourceId, pwszScriptPath, bOnlyScript, pInfo->m_strExtractDir.GetWide(), &scriptText);
   }
-  if (u4Result == 0) u4Result = LoadScript(pwszScriptPath, pInfo, pScript);
+  if (u4Result == 0) u4Result = LoadScript(scriptText, pInfo, pScript);
   if (u4Result != 0) {
     NYLOG(LOG_LEVEL_OUTCOME, "----- %s... failed end, ret = 0x%08x", pszName, u4Result);
     return u4Result;

@@ -79,6 +79,15 @@ uint32_t HoldExtractedFile(const std::wstring& path, CNyFile writer, const BYTE*
   return 0;
 }
 
+// The first entry whose relative path equals strWanted, ignoring the case of
+// A-Z, or null.
+const CFileInfo* FindEntry(const CFileInfoArray& list, const std::wstring& strWanted) {
+  for (const CFileInfo& entry : list) {
+    if (SafeWcsICmp(entry.m_strRelativePath.c_str(), strWanted.c_str()) == 0) return &entry;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 uint32_t LoadPackageResource(UINT uId, const BYTE** ppbData, DWORD* pcbSize) {
@@ -123,10 +132,19 @@ uint32_t CMemExtractFiles::ExtractFiles(const CMemExtractFiles* pExtractor, cons
     }
     return 0;
   }
-  for (const CFileInfo& entry : list)
-    if (SafeWcsICmp(entry.m_strRelativePath.c_str(), strWanted.c_str()) == 0)
-      return ExtractEntry(pExtractor, entry, strTargetFolder);
-  return ERROR_FILE_NOT_FOUND;
+  const CFileInfo* pEntry = FindEntry(list, strWanted);
+  return pEntry != nullptr ? ExtractEntry(pExtractor, *pEntry, strTargetFolder) : ERROR_FILE_NOT_FOUND;
+}
+
+uint32_t CMemExtractFiles::GetFileBytes(const CFileInfoArray& list, const std::wstring& strWanted,
+                                        const BYTE** ppbData, DWORD* pcbSize) const {
+  if (ppbData == nullptr || pcbSize == nullptr) return ERROR_INVALID_PARAMETER;
+  const CFileInfo* pEntry = FindEntry(list, strWanted);
+  if (pEntry == nullptr) return ERROR_FILE_NOT_FOUND;
+  if (pEntry->IsFolder() || uint64_t(pEntry->m_u4Offset) + pEntry->m_u4Size > m_cbData) return ERROR_INVALID_DATA;
+  *ppbData = m_pbData + pEntry->m_u4Offset;
+  *pcbSize = pEntry->m_u4Size;
+  return 0;
 }
 
 uint32_t CMemExtractFiles::ExtractEntry(const CMemExtractFiles* pExtractor, const CFileInfo& entry,

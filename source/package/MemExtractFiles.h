@@ -56,6 +56,12 @@ class CMemExtractFiles {
   static uint32_t ExtractFiles(const CMemExtractFiles* pExtractor, const CFileInfoArray& list, std::wstring strWanted,
                            std::wstring strTargetFolder);
 
+  // The bytes of the file that ExtractFiles would write for strWanted, in
+  // place. 0, ERROR_FILE_NOT_FOUND when no entry matches, or
+  // ERROR_INVALID_DATA when it is a folder or lies outside the package.
+  uint32_t GetFileBytes(const CFileInfoArray& list, const std::wstring& strWanted, const BYTE** ppbData,
+                        DWORD* pcbSize) const;
+
   // Writes one file entry to strTargetFile ("wb": an existing file is
   // replaced) in chunks of 16,384 bytes through a 16,384-byte stream buffer.
   // 0, or ERROR_INVALID_PARAMETER for no bytes, path or a folder entry, or

@@ -11,6 +11,7 @@
 #include <new>
 
 #include "Log/NyLog.h"
+#include "NyFindByte.h"
 #include "NyLanguage.h"
 #include "NyResult.h"
 #include "NySafeStr.h"
@@ -65,7 +66,7 @@ size_t EncodeInto(const char* pszText, size_t cchText, char* pszOut) {
 // The first "$(" in [p, pEnd), or null.
 const char* FindReference(const char* p, const char* pEnd) {
   while (p < pEnd) {
-    const char* pDollar = static_cast<const char*>(memchr(p, '$', static_cast<size_t>(pEnd - p)));
+    const char* pDollar = NyFindByte(p, pEnd, '$');
     if (pDollar == nullptr || pDollar + 1 >= pEnd) return nullptr;
     if (pDollar[1] == '(') return pDollar;
     p = pDollar + 1;
@@ -425,7 +426,7 @@ uint32_t CNyXmlConfigScript::ExpandPass(const std::string& in, size_t cbRoom, st
     out.append(p, cchText);
     if (pRef == nullptr) return NY_SUCCESS;
     const char* pszName = pRef + 2;
-    const char* pClose = static_cast<const char*>(memchr(pszName, ')', static_cast<size_t>(pEnd - pszName)));
+    const char* pClose = NyFindByte(pszName, pEnd, ')');
     if (pClose == nullptr) {
       NYLOG(LOG_LEVEL_OUTCOME, "CNyXmlConfigScript::Update()->Invalid script");
       return NY_E_INVALID_DATA;

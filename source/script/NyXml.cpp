@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Log/NyLog.h"
+#include "NyFindByte.h"
 #include "NyResult.h"
 #include "NySafeStr.h"
 #include "tinyxml.h"
@@ -39,8 +40,8 @@ uint32_t NyXmlLoadFromMemory(const char* pszText, size_t cbSize, TiXmlDocument**
   *ppDocument = nullptr;
   // TinyXML reads up to the first zero byte. It parses a private copy that
   // ends there, followed by zero padding.
-  const void* pvZero = memchr(pszText, 0, cbSize);
-  const size_t cbText = pvZero != nullptr ? static_cast<size_t>(static_cast<const char*>(pvZero) - pszText) : cbSize;
+  const char* pZero = NyFindByte(pszText, pszText + cbSize, 0);
+  const size_t cbText = pZero != nullptr ? static_cast<size_t>(pZero - pszText) : cbSize;
   if (cbText > static_cast<size_t>(-1) - kParsePadding) return NY_E_OUTOFMEMORY;
   try {
     std::vector<char> copy(cbText + kParsePadding);

@@ -166,6 +166,20 @@ TEST(PackageExtract, TheWantedPathIsFoundIgnoringCaseAndWrittenAlone) {
   EXPECT_TRUE(log.lines.empty());
   // An empty list extracts nothing and succeeds.
   EXPECT_EQ(CMemExtractFiles::ExtractFiles(package.extractor.get(), CFileInfoArray(), L"", dir.Path() + L"\\"), 0u);
+
+  // The same entry's bytes, in place; a folder or an entry past the end has none.
+  const BYTE* pb = nullptr;
+  DWORD cb = 0;
+  ASSERT_EQ(package.extractor->GetFileBytes(package.list, L"\\PACKAGEFILES\\SetupScript.XML", &pb, &cb), 0u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(pb), cb), package.Data(package.list[3]));
+  EXPECT_EQ(package.extractor->GetFileBytes(package.list, L"\\PackageFiles\\Other.xml", &pb, &cb),
+            static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(package.extractor->GetFileBytes(package.list, L"\\PackageFiles\\Reg\\", &pb, &cb),
+            static_cast<uint32_t>(ERROR_INVALID_DATA));
+  CFileInfoArray past = package.list;
+  past[3].m_u4Offset = package.cb - 1;
+  EXPECT_EQ(package.extractor->GetFileBytes(past, L"\\PackageFiles\\SetupScript.xml", &pb, &cb),
+            static_cast<uint32_t>(ERROR_INVALID_DATA));
 }
 
 TEST(PackageExtract, WritesEveryByteAroundTheChunkSize) {

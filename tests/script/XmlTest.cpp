@@ -1,9 +1,12 @@
 // The XML layer over TinyXML.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "CaptureLogger.h"
+#include "NyFindByte.h"
 #include "NyResult.h"
 #include "NyXml.h"
 #include "tinyxml.h"
@@ -14,6 +17,25 @@ TiXmlDocument* Parse(const std::string& text) {
   TiXmlDocument* pDocument = nullptr;
   EXPECT_EQ(NyXmlLoadFromMemory(text.data(), text.size(), &pDocument), NY_SUCCESS) << text;
   return pDocument;
+}
+
+// The word-at-a-time scan finds what memchr finds, at every alignment and
+// length, for a byte with the high bit set too, and never reads past the end.
+TEST(NyFindByte, AgreesWithMemchr) {
+  for (const char c : {'$', '\0', '\xFF'}) {
+    for (size_t cb = 0; cb <= 24; ++cb) {
+      for (size_t at = 0; at <= cb; ++at) {
+        // Exactly cb bytes on the heap, so that a read past them is caught.
+        std::vector<char> text(cb, '\x80');
+        if (at < cb) text[at] = c;
+        const char* pEnd = text.data() + cb;
+        for (const char* p = text.data(); p < pEnd; ++p) {
+          const void* pvExpected = memchr(p, c, static_cast<size_t>(pEnd - p));
+          EXPECT_EQ(NyFindByte(p, pEnd, c), pvExpected) << cb << " " << at;
+        }
+      }
+    }
+  }
 }
 
 TEST(NyXml, LoadFromMemoryTakesUnterminatedText) {
