@@ -65,7 +65,7 @@ uint32_t LoadScript(std::string_view scriptText, CNySetupInfo* pInfo, CNyXmlConf
     NYLOG_RESULT(u4Result);
     return u4Result;
   }
-  if (!pScript->InitVariables(pInfo->m_strExtractDir.GetAnsi())) return NY_E_INVALID_DATA;
+  if (!pScript->InitVariables(pInfo->m_strExtractDir)) return NY_E_INVALID_DATA;
   u4Result = pScript->Update();
   // What the install will copy is known only from the expanded script; it
   // is expanded once more with the size.

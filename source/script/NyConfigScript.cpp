@@ -335,7 +335,7 @@ bool CNyXmlConfigScript::SetBuiltin(const char* pszName, const CNyString& value)
          WriteVariable(&m_resolvedTable, pszName, pszValue, true) == NY_SUCCESS;
 }
 
-bool CNyXmlConfigScript::SetFolderBuiltins(INyBuiltinSource* pSource, const char* pszSourceRoot) {
+bool CNyXmlConfigScript::SetFolderBuiltins(INyBuiltinSource* pSource, const CNyString& sourceRoot) {
   const bool b64Bit = pSource->Is64Bit();
   const CNyRedirectionOff redirectionOff(pSource, b64Bit);
   CNyString folder;
@@ -375,11 +375,6 @@ bool CNyXmlConfigScript::SetFolderBuiltins(INyBuiltinSource* pSource, const char
   }
   if (!read(NY_CSIDL_PROGRAMS) || !setAs({"userprograms"})) return false;
   if (!read(NY_CSIDL_COMMON_PROGRAMS) || !setAs({"commonprograms"})) return false;
-  const CNyString sourceRoot(pszSourceRoot, NY_CP_ACP);
-  if (sourceRoot.IsEmpty()) {
-    NYLOG_RESULT(kConversionFailed);
-    return false;
-  }
   if (!SetBuiltin("srcroot", sourceRoot)) return false;
   if (!read(NY_CSIDL_DESKTOP) || !setAs({"userdesktop"})) return false;
   return read(NY_CSIDL_COMMON_DESKTOPDIRECTORY) && setAs({"commondesktop"});
@@ -387,8 +382,18 @@ bool CNyXmlConfigScript::SetFolderBuiltins(INyBuiltinSource* pSource, const char
 
 bool CNyXmlConfigScript::InitVariables(const char* pszSourceRoot) {
   if (pszSourceRoot == nullptr || pszSourceRoot[0] == 0) return false;
+  const CNyString sourceRoot(pszSourceRoot, NY_CP_ACP);
+  if (sourceRoot.IsEmpty()) {
+    NYLOG_RESULT(kConversionFailed);
+    return false;
+  }
+  return InitVariables(sourceRoot);
+}
+
+bool CNyXmlConfigScript::InitVariables(const CNyString& sourceRoot) {
+  if (sourceRoot.IsEmpty()) return false;
   INyBuiltinSource* pSource = m_pBuiltinSource != nullptr ? m_pBuiltinSource : NyGetSystemBuiltinSource();
-  if (!SetFolderBuiltins(pSource, pszSourceRoot)) return false;
+  if (!SetFolderBuiltins(pSource, sourceRoot)) return false;
   CNyString path;
   const uint32_t u4Result = pSource->GetModulePath(&path);
   if (u4Result != NY_SUCCESS) {

@@ -101,6 +101,10 @@ class CNyXmlConfigScript : public CNyObject {
   // a null or empty source root (narrow, system ANSI code page), false on the
   // first folder that cannot be read.
   virtual bool InitVariables(const char* pszSourceRoot);
+  // The same for a source root in any script: the setup driver's extraction
+  // folder lies under the user's temporary folder, whose name need not fit
+  // the ANSI code page.
+  bool InitVariables(const CNyString& sourceRoot);
 
   // Reset, read the whole file (narrow path, system ANSI code page, mode
   // "rb"), drop a leading byte-order mark (EF BB BF, or FF FE), then Init.
@@ -149,7 +153,7 @@ class CNyXmlConfigScript : public CNyObject {
   uint32_t CollectVariables(TiXmlDocument* pDocument, CNyVariableTable* pTable, bool bSet) const;
   // The folder built-ins and srcroot, read while the file-system redirection
   // is off.
-  bool SetFolderBuiltins(INyBuiltinSource* pSource, const char* pszSourceRoot);
+  bool SetFolderBuiltins(INyBuiltinSource* pSource, const CNyString& sourceRoot);
   // Sets a built-in into both tables, converted into the script's code page.
   bool SetBuiltin(const char* pszName, const CNyString& value);
   // One expansion pass over in, written to out, which may take at most

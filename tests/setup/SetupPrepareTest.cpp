@@ -205,6 +205,21 @@ TEST(SetupPrepare, TemporaryFolderFallBacks) {
   EXPECT_EQ(folder, WindowsFolder() + L"\\Temp\\");
 }
 
+// The script gets the extraction folder in full whatever the temporary
+// folder is called; this name fits no Western ANSI code page.
+TEST(SetupPrepare, ATemporaryFolderNamedOutsideTheAnsiCodePage) {
+  ScratchDir scratch(L"ny_temp_\x7530\x4E2D");
+  TempEnvironment temp(scratch.Path().c_str());
+  TestSetupExec exec;
+  ASSERT_TRUE(exec.HandleSetupResources(kPackageFull, kScriptPath, FALSE));
+  const std::wstring dir = exec.SetupInfo().m_strExtractDir.GetWide();
+  EXPECT_EQ(dir.rfind(scratch.Path(), 0), 0u);
+  CNyString root;
+  ASSERT_EQ(exec.Script().GetValue("ResourceRoot", &root), 0u);
+  EXPECT_EQ(std::wstring(root.GetWide()), dir + L"\\PackageFiles");
+  EXPECT_TRUE(exec.Clear());
+}
+
 TEST(SetupPrepare, TwoPreparationsAtOnceGetTheirOwnFolders) {
   TestSetupExec a, b;
   BOOL bA = FALSE, bB = FALSE;
