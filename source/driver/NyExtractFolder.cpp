@@ -13,8 +13,6 @@
 
 namespace {
 
-// The folder's security: protected (nothing inherited from the temporary
-// folder), and inherited in turn by everything made in it.
 // The TOKEN_USER of this process; empty when it cannot be read.
 std::vector<BYTE> ProcessUser() {
   CNyHandle token;
@@ -28,6 +26,8 @@ std::vector<BYTE> ProcessUser() {
 
 PSID UserSid(std::vector<BYTE>& user) { return reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid; }
 
+// The folder's security: protected (nothing inherited from the temporary
+// folder), and inherited in turn by everything made in it.
 std::wstring FolderSecurityText() {
   if (IsAdministrator()) return L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
   std::vector<BYTE> user = ProcessUser();

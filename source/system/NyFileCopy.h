@@ -3,11 +3,13 @@
 #include <cstdint>
 #include <string>
 
+// What a replaced file's discarded copy is named after: "<dest>_Discard_<n>".
+constexpr wchar_t NY_DISCARD_SUFFIX[] = L"_Discard_";
+
 // Copies src over dest. With bCmpVer an existing dest with a newer version
 // resource is kept. A dest that cannot be deleted is renamed to
 // "<dest>_Discard_<n>" (deleted at restart) or, failing that, the new file
 // takes its place at the next restart.
-constexpr wchar_t NY_DISCARD_SUFFIX[] = L"_Discard_";
 uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bool bCmpVer, uint32_t* pbRebootFlag);
 // Copies a folder's whole content, subfolders included, into dest.
 uint32_t CopyDirectoryContents(const std::wstring& src, const std::wstring& dest);
