@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -29,19 +28,6 @@ bool MutexExists(const wchar_t* pwszName) {
   if (h == nullptr) return false;
   CloseHandle(h);
   return true;
-}
-
-std::set<std::wstring> UninstallCopies() {
-  std::wstring temp;
-  CNySetupExec::GetAvailableTempPath(&temp);
-  std::set<std::wstring> copies;
-  WIN32_FIND_DATAW fd;
-  HANDLE hFind = FindFirstFileW((temp + L"Uninstallation_*.exe").c_str(), &fd);
-  if (hFind == INVALID_HANDLE_VALUE) return copies;
-  do copies.insert(temp + fd.cFileName);
-  while (FindNextFileW(hFind, &fd));
-  FindClose(hFind);
-  return copies;
 }
 
 // Makes `package` the only resource of a program: with no other language of
@@ -118,13 +104,20 @@ TEST(SetupUninstaller, RunsFromACopyThatDeletesItself) {
   ASSERT_TRUE(PathExists(uninstaller));
   EXPECT_EQ(ReadRegString(HKEY_LOCAL_MACHINE, kFullUninstallKey, L"DisplayVersion", FALSE), L"2.1.0.5");
 
-  const std::set<std::wstring> before = UninstallCopies();
-  Process launcher(uninstaller, L"/S");
+  // The copy may have deleted itself by the time the launcher's wait ends:
+  // its name comes from the launcher's log, not from the folder.
+  const std::wstring log = scratch / L"uninstall.log";
+  Process launcher(uninstaller, L"/S \"/LOG=" + log + L"\"");
   ASSERT_EQ(launcher.Wait(), 0u);
-  std::wstring copy;
-  for (const std::wstring& path : UninstallCopies())
-    if (before.count(path) == 0) copy = path;
-  ASSERT_FALSE(copy.empty()) << "the launcher made no temporary copy";
+  const std::string text = ReadTextFile(log);
+  const std::string marker = "->Run '";
+  const size_t begin = text.find(marker);
+  ASSERT_NE(begin, std::string::npos) << "the launcher started no temporary copy";
+  const size_t end = text.find("' OK!", begin);
+  ASSERT_NE(end, std::string::npos);
+  const std::string copyAnsi = text.substr(begin + marker.size(), end - begin - marker.size());
+  const std::wstring copy(copyAnsi.begin(), copyAnsi.end());
+  EXPECT_NE(copy.find(L"\\Uninstallation_"), std::wstring::npos) << copyAnsi;
 
   // The copy uninstalls, then its file goes once it has ended.
   WaitFor("the copy to uninstall and delete itself", [&] { return !PathExists(copy) && !PathExists(installDir); });
