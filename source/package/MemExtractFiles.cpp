@@ -196,13 +196,8 @@ uint32_t CMemExtractFiles::ExtractFileEx(const CMemExtractFiles* pExtractor, std
   const BYTE* pbData = pExtractor->m_pbData + entry.m_u4Offset;
   for (size_t cbWritten = 0; cbWritten < entry.m_u4Size;) {
     const DWORD cbChunk = static_cast<DWORD>(std::min(EXTRACT_CHUNK, entry.m_u4Size - cbWritten));
-    DWORD cbDone = 0;
-    const BOOL bWrote = WriteFile(writer.Get(), pbData + cbWritten, cbChunk, &cbDone, nullptr);
-    // A short write that reports success leaves no error of its own.
-    if (!bWrote || cbDone != cbChunk) {
-      return NYFAIL(bWrote ? static_cast<uint32_t>(ERROR_WRITE_FAULT) : GetLastError(), "WriteFile",
-                    strTargetFile.c_str());
-    }
+    const uint32_t u4Write = WriteAll(writer.Get(), pbData + cbWritten, cbChunk);
+    if (u4Write != 0) return NYFAIL(u4Write, "WriteFile", strTargetFile.c_str());
     cbWritten += cbChunk;
   }
   if (!bInHeldFolder) return 0;

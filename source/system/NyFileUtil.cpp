@@ -42,3 +42,9 @@ uint32_t CreateDirectoryTree(const wchar_t* pwszPath) {
   }
   return NY_SUCCESS;
 }
+
+uint32_t WriteAll(void* hFile, const void* pvData, uint32_t cb) {
+  DWORD cbDone = 0;
+  if (!WriteFile(hFile, pvData, cb, &cbDone, nullptr)) return GetLastError();
+  return cbDone == cb ? 0 : static_cast<uint32_t>(ERROR_WRITE_FAULT);
+}

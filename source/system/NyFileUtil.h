@@ -9,3 +9,8 @@
 // shorter than 4 characters (or null) gives 0xE0600007; a folder that cannot
 // be created gives the platform's error code.
 uint32_t CreateDirectoryTree(const wchar_t* pwszPath);
+
+// Writes cb bytes at the file's pointer (hFile is a HANDLE). 0, WriteFile's
+// error, or ERROR_WRITE_FAULT for a short write that reported success, which
+// leaves no error of its own.
+uint32_t WriteAll(void* hFile, const void* pvData, uint32_t cb);

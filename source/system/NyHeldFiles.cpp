@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "Log/NyLog.h"
+#include "NyFileUtil.h"
 
 namespace {
 
@@ -27,11 +28,8 @@ uint32_t CopyContents(HANDLE hSource, HANDLE hTarget, const std::wstring& dest) 
       return NYFAIL(dwError, "ReadFile (package file)", dest.c_str());
     }
     if (cbRead == 0) return 0;
-    DWORD cbWritten = 0;
-    const BOOL bWrote = WriteFile(hTarget, buffer.data(), cbRead, &cbWritten, nullptr);
-    if (!bWrote || cbWritten != cbRead) {
-      return NYFAIL(bWrote ? static_cast<uint32_t>(ERROR_WRITE_FAULT) : GetLastError(), "WriteFile", dest.c_str());
-    }
+    const uint32_t u4Write = WriteAll(hTarget, buffer.data(), cbRead);
+    if (u4Write != 0) return NYFAIL(u4Write, "WriteFile", dest.c_str());
     const ULONGLONG u8Next = ((static_cast<ULONGLONG>(at.OffsetHigh) << 32) | at.Offset) + cbRead;
     at.Offset = static_cast<DWORD>(u8Next);
     at.OffsetHigh = static_cast<DWORD>(u8Next >> 32);
