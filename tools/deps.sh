@@ -11,12 +11,22 @@ as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
-  cmake ninja-build clang libclang-rt-14-dev googletest openssl dpkg-dev make patch
+  cmake ninja-build clang libclang-rt-14-dev googletest openssl osslsigncode dpkg-dev make patch
 )
 
 updated=0
+# A mirror caught mid-sync fails one index and with it the whole update;
+# the packages usually still come from the indexes that did arrive, so a
+# failed update is said and the install that follows is the real test.
 apt_update() {
-  if [ "$updated" -eq 0 ]; then as_root apt-get update -qq; updated=1; fi
+  if [ "$updated" -ne 0 ]; then return; fi
+  updated=1
+  local try
+  for try in 1 2; do
+    if as_root apt-get update -qq; then return; fi
+    sleep 5
+  done
+  echo "deps: apt-get update failed for some indexes; going on with what arrived" >&2
 }
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -30,10 +40,36 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
+apt_install() {
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" >"$build/apt.txt" 2>&1
+}
+# When the security index of one architecture did not arrive, a multi-arch
+# library offers a newer version for amd64 than for i386, and the two must
+# be equal. Taking the release's own versions (-t) makes them equal; apt's
+# resolver may still give up on a large set, so the libraries it names as
+# "not going to be installed" are installed first, one at a time.
+install_missing() {
+  apt_install "$@" && return 0
+  local codename round dep
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  [ -n "$codename" ] || return 1
+  for round in 1 2 3; do
+    apt_install -t "$codename" "$@" && return 0
+    for dep in $(grep -o '[^ ]* (>= [^)]*) but it is not going to be installed' "$build/apt.txt" |
+                 cut -d' ' -f1 | sort -u); do
+      apt_install -t "$codename" "$dep" || true
+    done
+  done
+  return 1
+}
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "deps: installing ${missing[*]}"
   apt_update
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  mkdir -p "$build"
+  if ! install_missing "${missing[@]}"; then
+    cat "$build/apt.txt" >&2
+    exit 1
+  fi
 fi
 
 # Debian's TinyXML source, fetched once into tinyxml-debian/; the build uses a
