@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "Log/LockfreeArrayQueue.h"
+#include "LockfreeArrayQueue.h"
 
 namespace {
 

@@ -87,7 +87,7 @@ summary() {
 bench_build() {
   local win=$1 bits=$2 target=$3
   local setup="$win/ZorvakSetup.exe"
-  local payload="$win/setup/package-tree/PackageFiles" nsis="$bench_work/MiniDriver-$target.exe"
+  local payload="$win/wizard/package-tree/PackageFiles" nsis="$bench_work/MiniDriver-$target.exe"
   local round floor_us=() ours_us=() nsis_us=() t_floor t_ours t_nsis snap_ours snap_nsis
   if [ ! -f "$setup" ] || [ ! -d "$payload" ]; then bench_die "$setup is not built; run 'make build'"; fi
   [ "$(bench_program_bits "$setup")" = "$bits" ] || bench_die "$setup is not a $bits-bit program"

@@ -224,13 +224,14 @@ if [ ! -f "$install_dir/Uninstall.exe" ]; then
   problem "there is no Uninstall.exe to run"
 else
   t0=$(date +%s%N)
-  # The uninstaller hands over to a temporary copy of itself and ends at once;
-  # wineserver -w waits for that copy to finish as well.
+  # The uninstaller hands over to a temporary copy of itself and waits for
+  # it, ending with the copy's exit code; wineserver -w then waits for the
+  # copy's self-deletion, which runs after both have ended.
   rc=0
   wrun 'C:\Program Files (x86)\Zorvak\MiniDriver\Uninstall.exe' /S || rc=$?
   wineserver -w
   t1=$(date +%s%N)
-  printf '   first process exit status: %d, all done after %d ms\n' "$rc" $(((t1 - t0) / 1000000))
+  printf '   exit status: %d, all done after %d ms\n' "$rc" $(((t1 - t0) / 1000000))
   [ "$rc" -eq 0 ] || problem "Uninstall.exe /S exited with $rc"
 fi
 

@@ -1,7 +1,7 @@
-; The shipped install list (package/PackageFiles/SetupScript.xml, "Insall") done
+; The shipped install list (payload/PackageFiles/SetupScript.xml, "Insall") done
 ; by NSIS, as the yardstick of nsis-bench.sh. Built by that script with
 ;   makensis -DTARGET=x86-unicode|amd64-unicode -DPAYLOAD=DIR -DOUTFILE=EXE MiniDriver.nsi
-; where DIR is a build's setup/package-tree/PackageFiles, so that both
+; where DIR is a build's wizard/package-tree/PackageFiles, so that both
 ; installers carry the same payload files.
 ;
 ; Left out, as NSIS has no cheap equivalent: the two KillProcess steps (which

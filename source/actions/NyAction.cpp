@@ -2,8 +2,8 @@
 
 #include <cstdarg>
 
-#include "Log/NyLog.h"
-#include "Log/NyLogRecord.h"
+#include "NyLog.h"
+#include "NyLogRecord.h"
 #include "NyConfigItem.h"
 #include "NyResult.h"
 #include "NySafeStr.h"

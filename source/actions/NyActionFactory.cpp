@@ -1,55 +1,13 @@
 #include "NyActionFactory.h"
 
-#include <new>
-
-#include "NyActionAddRegister.h"
-#include "NyActionAddTrustedSite.h"
-#include "NyActionCreateShortcut.h"
-#include "NyActionDelRegister.h"
-#include "NyActionDelTrustedSite.h"
-#include "NyActionDeleteDir.h"
-#include "NyActionDeleteFile.h"
-#include "NyActionFile.h"
-#include "NyActionKillProcess.h"
-#include "NyActionRegCertFile.h"
-#include "NyActionRunRegFile.h"
-#include "NyActionSetAppTaskScheduler.h"
-#include "NyActionStartProcess.h"
-#include "NyActionUnRegCert.h"
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyConfigItem.h"
 #include "NySafeStr.h"
-
-namespace {
-
-template <typename T>
-INyAction* Create(CNyXmlConfigItem* pItem) {
-  return new (std::nothrow) T(pItem);
-}
-
-}  // namespace
 
 bool ActionFailureMayPass(NyActionFailure rule, uint32_t u4Result) {
   // 2 is ERROR_FILE_NOT_FOUND: a key that is already gone is what an
   // uninstall wants anyway.
   return u4Result == 0 || rule == NyActionFailure::Passes || (rule == NyActionFailure::PassesIfGone && u4Result == 2);
-}
-
-CNyActionFactory::CNyActionFactory() {
-  AddNyAction("KillProcess", Create<CNyActionKillProcess>, NyActionFailure::Passes);
-  AddNyAction("StartProcess", Create<CNyActionStartProcess>);
-  AddNyAction("File", Create<CNyActionFile>);
-  AddNyAction("DelFile", Create<CNyActionDeleteFile>);
-  AddNyAction("DelDir", Create<CNyActionDeleteDir>);
-  AddNyAction("CreateShortcut", Create<CNyActionCreateShortcut>);
-  AddNyAction("AddRegister", Create<CNyActionAddRegister>);
-  AddNyAction("RunRegFile", Create<CNyActionRunRegFile>);
-  AddNyAction("DelRegister", Create<CNyActionDelRegister>, NyActionFailure::PassesIfGone);
-  AddNyAction("AddTrustedSite", Create<CNyActionAddTrustedSite>, NyActionFailure::Passes);
-  AddNyAction("DelTrustedSite", Create<CNyActionDelTrustedSite>, NyActionFailure::Passes);
-  AddNyAction("RegCertFile", Create<CNyActionRegCertFile>);
-  AddNyAction("UnRegCert", Create<CNyActionUnRegCert>);
-  AddNyAction("SetAppTaskScheduler", Create<CNyActionSetAppTaskScheduler>, NyActionFailure::Passes);
 }
 
 bool CNyActionFactory::AddNyAction(const char* pszName, ActionCreatorFunc pfnCreator, NyActionFailure failure) {

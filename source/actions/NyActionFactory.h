@@ -1,6 +1,7 @@
 #pragma once
 // Turns an element of an action list into its action object by the
-// element's name: exact, case-sensitive, in registration order.
+// element's name: exact, case-sensitive, in registration order. The factory
+// starts empty; whoever holds it registers the actions it knows.
 #include <cstdint>
 
 #include "NyAction.h"
@@ -30,8 +31,6 @@ class CNyActionFactory : public INyActionFactory {
  public:
   static constexpr uint32_t MaxCount = 256;
 
-  // Registers the built-in actions.
-  CNyActionFactory();
   INyAction* CreateAction(CNyXmlConfigItem* pItem) override;
   // Adds a row; false (and a log line) when the table is full or the name
   // or creator is missing. No duplicate check: the first row wins.

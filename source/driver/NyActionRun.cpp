@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyConfigItem.h"
 #include "NyHandle.h"
 #include "NyProcessUtil.h"

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyAdminGate.h"
 #include "NyFileDelete.h"
 #include "NyFreshName.h"

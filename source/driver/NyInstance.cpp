@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyRegistryUtil.h"
 #include "NyResult.h"
 #include "NyShareMem.h"

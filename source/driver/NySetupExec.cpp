@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cwctype>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyActionRun.h"
 #include "NyCommon.h"
 #include "NyResult.h"

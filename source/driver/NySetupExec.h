@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "NyActionFactory.h"
 #include "NyAdminGate.h"
+#include "NyBuiltInActions.h"
 #include "NyConfigScript.h"
 #include "NyExtractFolder.h"
 #include "NyInstance.h"
@@ -84,7 +84,7 @@ class CNySetupExec {
   bool OpenLogFile(bool bAsked);
 
   CNyXmlConfigScript m_script;
-  CNyActionFactory m_factory;
+  CNyBuiltInActionFactory m_factory;
   CNySetupInfo m_setupInfo;
   CNyInstanceMutex m_instance;
   CNyExtractFolder m_extractFolder;

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "MemExtractFiles.h"
 #include "NyInstallSize.h"
 #include "NyResult.h"

@@ -3,7 +3,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 
 namespace {
 

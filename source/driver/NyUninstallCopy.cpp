@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <string>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyFileDelete.h"
 #include "NyFreshName.h"
 #include "NyHandle.h"

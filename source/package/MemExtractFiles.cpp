@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyFileUtil.h"
 #include "NyHandle.h"
 #include "NyHeldFiles.h"

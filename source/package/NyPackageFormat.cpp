@@ -6,7 +6,7 @@
 #include <set>
 #include <utility>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <initializer_list>
 #include <new>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyFindByte.h"
 #include "NyLanguage.h"
 #include "NyResult.h"

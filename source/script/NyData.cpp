@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyResult.h"
 
 namespace {

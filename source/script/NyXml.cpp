@@ -5,7 +5,7 @@
 #include <new>
 #include <vector>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyFindByte.h"
 #include "NyResult.h"
 #include "NySafeStr.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyHandle.h"
 #include "NyResult.h"
 #include "NySafeStr.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyFileDelete.h"
 #include "NyHandle.h"
 #include "NyHeldFiles.h"

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyFileCopy.h"
 #include "NyHandle.h"
 #include "NyResult.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyResult.h"
 
 namespace {

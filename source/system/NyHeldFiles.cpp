@@ -4,7 +4,7 @@
 #include <cwctype>
 #include <utility>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyFileUtil.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyHandle.h"
 #include "NyResult.h"
 #include "NySafeStr.h"

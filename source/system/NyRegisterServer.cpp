@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyHandle.h"
 #include "NyResult.h"
 #include "NySafeStr.h"

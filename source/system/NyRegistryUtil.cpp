@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyHandle.h"
 #include "NyProcessUtil.h"
 #include "NyResult.h"

@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyComUtil.h"
 #include "NyFileUtil.h"
 #include "NyResult.h"

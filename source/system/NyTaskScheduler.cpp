@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <mstask.h>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyComUtil.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "Log/NyLog.h"
-#include "Log/NyShmLogger.h"
+#include "NyLog.h"
+#include "NyShmLogger.h"
 #include "NyShareMem.h"
 #include "RingTestMessage.h"
 #include "TestProcess.h"

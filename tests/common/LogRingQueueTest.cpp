@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "Log/LockfreeArrayQueue.h"
-#include "Log/NyLog.h"
+#include "LockfreeArrayQueue.h"
+#include "NyLog.h"
 #include "NyResult.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "Log/NyLog.h"
+#include "NyLog.h"
 #include "NyCommon.h"
 #include "RingTestMessage.h"
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "Log/ILogger.h"
-#include "Log/NyLog.h"
-#include "Log/NyLogger.h"
-#include "Log/NyShmLogger.h"
+#include "ILogger.h"
+#include "NyLog.h"
+#include "NyLogger.h"
+#include "NyShmLogger.h"
 #include "NyCommon.h"
 #include "NyShareMem.h"
 

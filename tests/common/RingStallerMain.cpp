@@ -10,7 +10,7 @@
 
 #include <cwchar>
 
-#include "Log/NyShmLogger.h"
+#include "NyShmLogger.h"
 #include "NyShareMem.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "Log/ILogger.h"
-#include "Log/NyLog.h"
+#include "ILogger.h"
+#include "NyLog.h"
 
 class CaptureLogger : public ILogger {
  public:

@@ -15,6 +15,10 @@ inline std::wstring ExeDir() {
   return path.substr(0, path.rfind(L'\\') + 1);
 }
 
+// The stand-in program of process tests (tests/support/NyTestHelper.cpp),
+// built beside the test folders.
+inline std::wstring TestHelperExe() { return ExeDir() + L"..\\support\\ny_test_helper.exe"; }
+
 // Long enough for the slowest step under Wine on a loaded machine: only a
 // hang reaches it.
 constexpr DWORD kTestDeadlineMs = 120000;

@@ -427,7 +427,7 @@ TEST_F(Installer, AnUninstallTakesBackWhatAnInstallLeftForTheRestart) {
   const PendingRenamesGuard pending;
   // Something of Wine's may still have the fresh file open for a moment
   // after the installer ended; the holder is started again then.
-  auto holder = HoldFile(ExeDir() + L"..\\actions\\ny_test_helper.exe", dll);
+  auto holder = HoldFile(TestHelperExe(), dll);
   Process reinstall(SetupPath(), L"/S");
   EXPECT_EQ(reinstall.Wait(), 3010u);
   EXPECT_TRUE(PendingRestores(dll));

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "Log/NyLogLine.h"
-#include "Log/NyShmLogger.h"
+#include "NyLogLine.h"
+#include "NyShmLogger.h"
 #include "NyHandle.h"
 #include "NyShareMem.h"
 

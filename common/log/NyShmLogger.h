@@ -1,0 +1,44 @@
+#pragma once
+// The log sink of the program: the shared-memory ring that the viewer reads.
+#include <windows.h>
+
+#include "LockfreeArrayQueue.h"
+#include "NyHandle.h"
+#include "NyShareMem.h"
+
+extern const wchar_t kNyLogRingName[];      // the region's short name
+extern const wchar_t kNyLogSinkMutexName[];  // serializes open and close
+
+// Whole region: size word, then the ring area.
+constexpr size_t NyLogRingRegionSize(uint32_t u4Capacity) {
+  return sizeof(uint32_t) + CLockfreeArrayQueue::AreaSize(u4Capacity);
+}
+
+class CNyShmLogger {
+ public:
+  CNyShmLogger() = default;
+  ~CNyShmLogger() { Close(); }
+  CNyShmLogger(const CNyShmLogger&) = delete;
+  CNyShmLogger& operator=(const CNyShmLogger&) = delete;
+
+  // Opens or creates the ring and attaches as a writer. A region of another
+  // capacity is refused. With bCreate false an absent ring is not created
+  // (the viewer's way of attaching).
+  bool OpenLogRingWriter(bool bCreate = true, uint32_t* pu4Result = nullptr);
+  bool PushLogRecord(const LogRecord& record);
+  void Close();
+
+  // Reader side, used by the viewer.
+  bool RegisterReader();
+  CLockfreeArrayQueue& Queue() { return m_queue; }
+  bool IsOpen() const { return m_bOpened; }
+
+ private:
+  NyShareMemHandle m_region;
+  CNyHandle m_sinkMutex;
+  bool m_bOpened = false;
+  bool m_bRegisteredReader = false;
+  CLockfreeArrayQueue m_queue;
+  void* m_pvArea = nullptr;
+  size_t m_cbArea = 0;
+};
