@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "NySetupInfo.h"
+#include "NySetupStatus.h"
 
 // Tag of the wizard dialog's window handle in the callback's context bag.
 constexpr uint16_t NY_TAG_DIALOG = 20;

@@ -6,7 +6,7 @@
 
 #include "NyActionFactory.h"
 #include "NyConfigScript.h"
-#include "NySetupInfo.h"
+#include "NySetupStatus.h"
 
 class CNyActionRun {
  public:

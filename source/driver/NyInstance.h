@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "NyHandle.h"
-#include "NySetupInfo.h"
+#include "NySetupStatus.h"
 
 // The single-instance mutex named by the product code. It is only a marker:
 // nobody waits on it.

@@ -14,7 +14,7 @@
 #include "NyConfigScript.h"
 #include "NyExtractFolder.h"
 #include "NyInstance.h"
-#include "NySetupInfo.h"
+#include "NySetupStatus.h"
 #include "NyTempFolder.h"
 #include "NyUninstallCopy.h"
 

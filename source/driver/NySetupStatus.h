@@ -1,35 +1,11 @@
 #pragma once
-// The facts of a setup run handed to every action, the status record of an
-// action run, and the progress callback's contract.
+// The status record of an action run and the progress callback's contract.
 #include <cstdint>
 
 #include "NyActionFactory.h"
 #include "NyObject.h"
+#include "NySetupInfo.h"
 #include "NyString.h"
-#include "NyVersionText.h"
-
-// The run mode, decided once from the command line and the program's name.
-enum SetupMode : int32_t {
-  SETUP_MODE_NONE = -1,
-  SETUP_MODE_INSTALL = 0,
-  SETUP_MODE_REPAIR = 1,
-  SETUP_MODE_UPGRADE = 2,
-  SETUP_MODE_UNINSTALL_LAUNCHER = 3,
-  SETUP_MODE_UNINSTALL = 4,
-};
-
-class CNySetupInfo : public CNyObject {
- public:
-  int32_t m_nSetupMode = SETUP_MODE_INSTALL;
-  uint32_t m_bSilent = 0;
-  CNyString m_strReserved;  // left empty by this program
-  CNyString m_strProductCode;
-  CNyString m_strProductName;
-  CNyString m_strPublisher;
-  NyFileVersion m_version;
-  CNyString m_strInstallDir;
-  CNyString m_strExtractDir;  // ends in a backslash
-};
 
 class CNySetupStatus : public CNyObject {
  public:
