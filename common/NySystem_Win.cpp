@@ -110,6 +110,14 @@ void SetFsRedirection(BOOL bDisable) {
   }
 }
 
+CNyFsRedirectionOff::CNyFsRedirectionOff() {
+  if (IsOs64Bit()) SetFsRedirection(TRUE);
+}
+
+CNyFsRedirectionOff::~CNyFsRedirectionOff() {
+  if (IsOs64Bit()) SetFsRedirection(FALSE);
+}
+
 // ---------------------------------------------------------------------------
 // The system language.
 // ---------------------------------------------------------------------------

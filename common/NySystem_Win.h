@@ -44,6 +44,16 @@ bool IsIn32BitSystemFolderOfAbsentSubsystem(const wchar_t* pwszPath);
 // such redirection.
 void SetFsRedirection(BOOL bDisable);
 
+// Switches the redirection off for the life of the object that holds it (an
+// action, a rollback), on 64-bit systems.
+class CNyFsRedirectionOff {
+ public:
+  CNyFsRedirectionOff();
+  ~CNyFsRedirectionOff();
+  CNyFsRedirectionOff(const CNyFsRedirectionOff&) = delete;
+  CNyFsRedirectionOff& operator=(const CNyFsRedirectionOff&) = delete;
+};
+
 // The system's language code, from GetSystemDefaultLangID; see
 // NyLanguage.h for the codes.
 #include "NyLanguage.h"

@@ -37,7 +37,10 @@ void InitCommonControlClasses() {
   if (pfnInit != nullptr) pfnInit(&icc);
 }
 
-int ExitCodeOf(INT_PTR nEnd) {
+int ExitCodeOf(const CNySetupExec& exec, INT_PTR nEnd) {
+  // Something of a rollback stayed as a run had made it: whatever this run
+  // did, the machine is not as it should be.
+  if (exec.RollbackIncomplete()) return NY_EXIT_FAILED;
   switch (nEnd) {
     case WIZARD_END_SUCCEEDED:
       return NyIsRestartPending() ? NY_EXIT_RESTART_REQUIRED : NY_EXIT_SUCCESS;
@@ -81,7 +84,7 @@ int CNySetupNewApp::InitInstance() {
   }
   int nExit = NY_EXIT_FAILED;
   if (IsUnattendedRun(pExec)) {
-    nExit = ExitCodeOf(RunUnattended(pExec));
+    nExit = ExitCodeOf(*pExec, RunUnattended(pExec));
   } else {
     // Only a run with a window needs the controls' library.
     InitCommonControlClasses();
@@ -93,7 +96,7 @@ int CNySetupNewApp::InitInstance() {
     } else {
       NYLOG(LOG_LEVEL_OUTCOME, "%s is Cancel", "DoModal");
     }
-    nExit = ExitCodeOf(nEnd);
+    nExit = ExitCodeOf(*pExec, nEnd);
   }
   // Said already, when the run's last action was to say it.
   if (!AssociationsJustNotified()) NotifyAssociationsChanged(0x2000);

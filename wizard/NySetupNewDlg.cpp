@@ -74,13 +74,15 @@ INT_PTR CALLBACK CNySetupNewDlg::DialogProc(HWND hDlg, UINT uMsg, WPARAM wParam,
     case WM_NY_RUN_DONE:
       pSelf->OnRunDone(static_cast<BOOL>(wParam));
       return TRUE;
+    case WM_NY_ROLLING_BACK:
+      pSelf->OnRollingBack();
+      return TRUE;
     case WM_CLOSE: {
       // Closing is refused while actions or the finish list run; closing the
       // finish page skips the finish list.
       const int nState = pSelf->m_uiState.load();
       if (nState == UI_BUSY) return TRUE;
-      EndDialog(hDlg, nState == UI_IDLE ? WIZARD_END_CANCELLED
-                                        : (pSelf->m_bRunSucceeded ? WIZARD_END_SUCCEEDED : WIZARD_END_FAILED));
+      EndDialog(hDlg, nState == UI_IDLE ? WIZARD_END_CANCELLED : pSelf->RunEnd());
       return TRUE;
     }
     case WM_CTLCOLORSTATIC:
@@ -166,8 +168,11 @@ BOOL CNySetupNewDlg::OnInitDialog() {
 void CNySetupNewDlg::OnCommand(WORD wId) {
   switch (wId) {
     case IDC_BTN_CANCEL:
+      // During an install the run stops after the action under way and its
+      // changes are undone.
       m_pExec->RequestStop();
       if (m_uiState.load() == UI_IDLE) EndDialog(m_hDlg, WIZARD_END_CANCELLED);
+      EnableWindow(GetDlgItem(m_hDlg, IDC_BTN_CANCEL), FALSE);
       break;
     case IDC_BTN_INSTALL:
     case IDC_BTN_UNINSTALL:
@@ -195,7 +200,9 @@ void CNySetupNewDlg::OnStartRun() {
   m_uiState.store(UI_BUSY);
   const bool bInstall = IsInstallMode();
   EnableWindow(GetDlgItem(m_hDlg, bInstall ? IDC_BTN_INSTALL : IDC_BTN_UNINSTALL), FALSE);
-  EnableWindow(GetDlgItem(m_hDlg, IDC_BTN_CANCEL), FALSE);
+  // An install can be cancelled while it runs, since what it did is undone;
+  // an uninstall cannot.
+  EnableWindow(GetDlgItem(m_hDlg, IDC_BTN_CANCEL), bInstall);
   EnableWindow(GetDlgItem(m_hDlg, IDC_BTN_FINISH), FALSE);
   SetTextFromScript(IDC_STATIC_BODY, bInstall ? "IDS_TIP_INSTALLING_PRODUCT" : "IDS_TIP_UNINSTALLING_PRODUCT");
   if (!StartWorker()) OnRunDone(FALSE);
@@ -217,18 +224,30 @@ DWORD WINAPI CNySetupNewDlg::SetupWorkerThread(LPVOID pvDialog) {
   return bResult ? 1 : 0;
 }
 
+void CNySetupNewDlg::OnRollingBack() {
+  if (m_bRollingBack) return;
+  m_bRollingBack = true;
+  EnableWindow(GetDlgItem(m_hDlg, IDC_BTN_CANCEL), FALSE);
+  CNyString text;
+  if (m_pExec->GetStringValue("IDS_TIP_ROLLING_BACK", &text)) SetDlgItemTextW(m_hDlg, IDC_STATIC_BODY, text.GetWide());
+}
+
+WizardEnd CNySetupNewDlg::RunEnd() const {
+  if (m_bRunSucceeded) return WIZARD_END_SUCCEEDED;
+  return m_bCancelled ? WIZARD_END_CANCELLED : WIZARD_END_FAILED;
+}
+
 void CNySetupNewDlg::OnRunDone(BOOL bSucceeded) {
-  m_bRunSucceeded = bSucceeded;
-  if (m_pExec->StopRequested()) {
-    EndDialog(m_hDlg, WIZARD_END_CANCELLED);
-    return;
-  }
+  // A cancelled run ends on the failure page too, once its changes are
+  // undone; the program then says it was cancelled.
+  m_bCancelled = m_pExec->StopRequested();
+  m_bRunSucceeded = bSucceeded && !m_bCancelled;
   const bool bInstall = IsInstallMode();
   ShowWindow(GetDlgItem(m_hDlg, bInstall ? IDC_BTN_INSTALL : IDC_BTN_UNINSTALL), SW_HIDE);
   ShowWindow(GetDlgItem(m_hDlg, IDC_BTN_CANCEL), SW_HIDE);
   ShowWindow(GetDlgItem(m_hDlg, IDC_BTN_FINISH), SW_SHOW);
   EnableWindow(GetDlgItem(m_hDlg, IDC_BTN_FINISH), TRUE);
-  if (bSucceeded) {
+  if (m_bRunSucceeded) {
     SetTextFromScript(IDC_STATIC_BODY, bInstall ? "IDS_INSTALL_OK" : "IDS_UNINSTALL_OK");
     SetDlgItemTextW(m_hDlg, IDC_STATIC_TITLE, bInstall ? kTitleDoneInstall : kTitleDoneUninstall);
   } else {
@@ -242,5 +261,5 @@ void CNySetupNewDlg::OnFinish() {
   m_pExec->RunFinishList();
   m_pExec->Clear();
   m_uiState.store(UI_DONE);
-  EndDialog(m_hDlg, m_bRunSucceeded ? WIZARD_END_SUCCEEDED : WIZARD_END_FAILED);
+  EndDialog(m_hDlg, RunEnd());
 }

@@ -42,7 +42,10 @@ class CNySetupNewDlg {
   void OnCommand(WORD wId);
   void OnStartRun();
   void OnRunDone(BOOL bSucceeded);
+  void OnRollingBack();
   void OnFinish();
+  // How the dialog ends once the run is over.
+  WizardEnd RunEnd() const;
   bool IsInstallMode() const;
   bool StartWorker();
   // Sets a control's text from the script; false when the key is unknown.
@@ -58,4 +61,6 @@ class CNySetupNewDlg {
   CNyHandle m_worker;
   std::atomic<int> m_uiState{UI_IDLE};
   BOOL m_bRunSucceeded = FALSE;
+  bool m_bCancelled = false;
+  bool m_bRollingBack = false;
 };

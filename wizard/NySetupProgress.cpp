@@ -29,6 +29,11 @@ uint32_t OnActionProgress(CNySetupStatus* pStatus, void* pvContext) {
   // hands to the dialog's own thread.
   HWND hProgress = GetDlgItem(hDialog, IDC_PROGRESS);
   ShowWindow(hProgress, SW_SHOW);
+  if (pStatus->m_bRollingBack) {
+    SendMessageW(hDialog, WM_NY_ROLLING_BACK, 0, 0);
+    SendMessageW(hProgress, PBM_SETPOS, pStatus->m_u4Completed * 100 / pStatus->m_u4Total, 0);
+    return NY_PROGRESS_CONTINUE;
+  }
   SendMessageW(hProgress, PBM_SETPOS, ProgressPosition(pStatus->m_u4Completed, pStatus->m_u4Total), 0);
   return ActionFailureAnswer(*pStatus);
 }

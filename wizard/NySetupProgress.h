@@ -9,6 +9,8 @@
 
 // Tag of the wizard dialog's window handle in the callback's context bag.
 constexpr uint16_t NY_TAG_DIALOG = 20;
+// Sent to the dialog by the callback while the run's changes are undone.
+constexpr UINT WM_NY_ROLLING_BACK = WM_APP + 2;
 
 // Position of the bar: 100 once the last action starts, else the share done.
 uint32_t ProgressPosition(uint32_t u4Completed, uint32_t u4Total);
@@ -18,5 +20,6 @@ uint32_t ActionFailureAnswer(const CNySetupStatus& status);
 // The callback of a run without a window.
 uint32_t OnUnattendedProgress(CNySetupStatus* pStatus, void* pvContext);
 // The callback itself; pvContext is an INyData holding the dialog's window
-// handle under NY_TAG_DIALOG.
+// handle under NY_TAG_DIALOG. While a rollback runs, the bar goes back with
+// the steps still to undo.
 uint32_t OnActionProgress(CNySetupStatus* pStatus, void* pvContext);

@@ -9,14 +9,6 @@
 #include "NySafeStr.h"
 #include "NySystem_Win.h"
 
-CNyFsRedirectionOff::CNyFsRedirectionOff() {
-  if (IsOs64Bit()) SetFsRedirection(TRUE);
-}
-
-CNyFsRedirectionOff::~CNyFsRedirectionOff() {
-  if (IsOs64Bit()) SetFsRedirection(FALSE);
-}
-
 bool ApplyOsFilter(const CNyString& os) {
   const char* pszOs = os.GetAnsi();
   if (pszOs[0] == 0) return true;

@@ -7,6 +7,7 @@
 
 #include "NyObject.h"
 #include "NyString.h"
+#include "NySystem_Win.h"
 
 class CNyXmlConfigItem;
 class CNySetupInfo;
@@ -72,17 +73,6 @@ class CNyAction : public INyAction {
  private:
   // "Class::Operation" for the frame's log lines.
   void QualifiedName(const char* pszOperation, char* pszName, size_t cchName) const;
-};
-
-// Switches WOW64 file-system redirection off for the life of the action
-// that holds it (on 64-bit systems), so a path under the native system
-// folder names the 64-bit files.
-class CNyFsRedirectionOff {
- public:
-  CNyFsRedirectionOff();
-  ~CNyFsRedirectionOff();
-  CNyFsRedirectionOff(const CNyFsRedirectionOff&) = delete;
-  CNyFsRedirectionOff& operator=(const CNyFsRedirectionOff&) = delete;
 };
 
 // True when an action with this os attribute runs on this system: an empty

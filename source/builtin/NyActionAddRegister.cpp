@@ -7,6 +7,8 @@
 #include "NyRegistryValueText.h"
 #include "NyResult.h"
 #include "NySafeStr.h"
+#include "NySetupInfo.h"
+#include "NyUndoRegistry.h"
 
 const char* CNyActionAddRegister::SourceFile() const { return __FILE__; }
 
@@ -29,7 +31,7 @@ void CNyActionAddRegister::CompleteDescription(CNyString* pText) const {
   pText->ReplaceAll(L"$[path]", RegistryPathText(m_root.GetWide(), m_subKey.GetWide(), m_valueName.GetWide()).c_str());
 }
 
-uint32_t CNyActionAddRegister::Execute(CNySetupInfo*) {
+uint32_t CNyActionAddRegister::Execute(CNySetupInfo* pSetupInfo) {
   RegistryKeyRef ref;
   ref.hRoot = RegistryRootFromName(m_root.GetWide());
   if (ref.hRoot == nullptr) return NY_E_INVALID_PARAM;
@@ -37,19 +39,26 @@ uint32_t CNyActionAddRegister::Execute(CNySetupInfo*) {
   ref.valueName = m_valueName.GetWide();
   ref.b64Key = m_b64Key;
   const char* pszType = m_valueType.GetAnsi();
+  DWORD dwType = REG_NONE;
+  std::vector<uint8_t> bytes;
   if (SafeStrCmp(pszType, "REG_SZ") == 0) {
     // Stored as the script's characters, without a terminator of its own.
-    return SetRegistryValue(ref, REG_SZ, m_valueData.GetWide(),
-                            static_cast<DWORD>(m_valueData.GetWideLength() * sizeof(wchar_t)));
-  }
-  if (SafeStrCmp(pszType, "REG_DWORD") == 0) {
+    dwType = REG_SZ;
+    const auto* pb = reinterpret_cast<const uint8_t*>(m_valueData.GetWide());
+    bytes.assign(pb, pb + m_valueData.GetWideLength() * sizeof(wchar_t));
+  } else if (SafeStrCmp(pszType, "REG_DWORD") == 0) {
+    dwType = REG_DWORD;
     const int32_t nValue = ParseRegDwordText(m_valueData.GetAnsi());
-    return SetRegistryValue(ref, REG_DWORD, &nValue, sizeof(nValue));
-  }
-  if (SafeStrCmp(pszType, "REG_BINARY") == 0) {
-    std::vector<uint8_t> bytes;
+    const auto* pb = reinterpret_cast<const uint8_t*>(&nValue);
+    bytes.assign(pb, pb + sizeof(nValue));
+  } else if (SafeStrCmp(pszType, "REG_BINARY") == 0) {
+    dwType = REG_BINARY;
     if (!ParseRegBinaryText(m_valueData.GetAnsi(), &bytes)) return NY_E_INVALID_PARAM;
-    return SetRegistryValue(ref, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+  } else {
+    return NY_E_INVALID_PARAM;
   }
-  return NY_E_INVALID_PARAM;
+  const uint32_t u4Result =
+      RecordRegistryWrite(NyJournalOf(pSetupInfo), ref.hRoot, ref.subKey, ref.b64Key, {ref.valueName});
+  if (u4Result != 0) return u4Result;
+  return SetRegistryValue(ref, dwType, bytes.data(), static_cast<DWORD>(bytes.size()));
 }

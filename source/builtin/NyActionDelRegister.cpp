@@ -3,6 +3,8 @@
 #include "NyConfigItem.h"
 #include "NyRegistryUtil.h"
 #include "NyResult.h"
+#include "NySetupInfo.h"
+#include "NyUndoRegistry.h"
 
 const char* CNyActionDelRegister::SourceFile() const { return __FILE__; }
 
@@ -21,9 +23,12 @@ void CNyActionDelRegister::CompleteDescription(CNyString* pText) const {
   pText->Append(m_b64Key ? L" m_b64Key=true" : L" m_b64Key=false");
 }
 
-uint32_t CNyActionDelRegister::Execute(CNySetupInfo*) {
+uint32_t CNyActionDelRegister::Execute(CNySetupInfo* pSetupInfo) {
   HKEY hRoot = RegistryRootFromName(m_root.GetWide());
   if (hRoot == nullptr) return NY_E_INVALID_PARAM;
+  const uint32_t u4Result =
+      RecordRegistryDeletion(NyJournalOf(pSetupInfo), hRoot, m_subKey.GetWide(), m_b64Key, m_valueName.GetWide());
+  if (u4Result != 0) return u4Result;
   if (m_valueName.IsEmpty()) return DeleteRegistryTree(hRoot, m_subKey.GetWide(), m_b64Key);
   RegistryKeyRef ref;
   ref.hRoot = hRoot;

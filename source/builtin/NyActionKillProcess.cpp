@@ -7,6 +7,8 @@
 #include "NyProcessUtil.h"
 #include "NyResult.h"
 #include "NySafeStr.h"
+#include "NySetupInfo.h"
+#include "NyUndoProcess.h"
 
 const char* CNyActionKillProcess::SourceFile() const { return __FILE__; }
 
@@ -33,7 +35,11 @@ void CNyActionKillProcess::CompleteDescription(CNyString* pText) const {
   pText->ReplaceAll(L"$[pname]", wszPid);
 }
 
-uint32_t CNyActionKillProcess::Execute(CNySetupInfo*) {
+uint32_t CNyActionKillProcess::Execute(CNySetupInfo* pSetupInfo) {
+  const std::wstring what = m_name.IsEmpty() ? L"the process " + std::to_wstring(m_u4Pid) + L" ended"
+                                             : std::wstring(L"the processes of ") + m_name.GetWide() + L" ended";
+  const uint32_t u4Result = NoteProcessChange(NyJournalOf(pSetupInfo), what);
+  if (u4Result != 0) return u4Result;
   if (!m_name.IsEmpty()) return KillProcessesByImage(m_name.GetWide());
   // A process that could neither be opened nor ended: most often one the
   // installer has no rights on.

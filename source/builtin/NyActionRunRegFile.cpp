@@ -2,6 +2,8 @@
 
 #include "NyConfigItem.h"
 #include "NyRegistryUtil.h"
+#include "NySetupInfo.h"
+#include "NyUndoRegistry.h"
 
 const char* CNyActionRunRegFile::SourceFile() const { return __FILE__; }
 
@@ -17,4 +19,8 @@ void CNyActionRunRegFile::CompleteDescription(CNyString* pText) const {
   pText->ReplaceAll(L"$[src]", m_src.GetWide());
 }
 
-uint32_t CNyActionRunRegFile::Execute(CNySetupInfo*) { return RunRegeditFile(m_src.GetWide(), m_b64Key); }
+uint32_t CNyActionRunRegFile::Execute(CNySetupInfo* pSetupInfo) {
+  const uint32_t u4Result = RecordRegFileImport(NyJournalOf(pSetupInfo), m_src.GetWide(), m_b64Key);
+  if (u4Result != 0) return u4Result;
+  return RunRegeditFile(m_src.GetWide(), m_b64Key);
+}

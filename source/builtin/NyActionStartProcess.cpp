@@ -4,6 +4,8 @@
 
 #include "NyConfigItem.h"
 #include "NyProcessUtil.h"
+#include "NySetupInfo.h"
+#include "NyUndoProcess.h"
 
 const char* CNyActionStartProcess::SourceFile() const { return __FILE__; }
 
@@ -30,6 +32,8 @@ void CNyActionStartProcess::CompleteDescription(CNyString* pText) const {
   pText->Append(m_bWait ? L" Wait=\"true\"" : L" Wait=\"false\"");
 }
 
-uint32_t CNyActionStartProcess::Execute(CNySetupInfo*) {
+uint32_t CNyActionStartProcess::Execute(CNySetupInfo* pSetupInfo) {
+  const uint32_t u4Result = NoteProcessChange(NyJournalOf(pSetupInfo), std::wstring(m_src.GetWide()) + L" started");
+  if (u4Result != 0) return u4Result;
   return RunShellCommand(m_src.GetWide(), m_cmdLine.GetWide(), m_bSilent, m_bWait ? INFINITE : 0);
 }

@@ -9,6 +9,7 @@
 #include "NyConfigItem.h"
 #include "NyHandle.h"
 #include "NyProcessUtil.h"
+#include "NyRollback.h"
 #include "NyResult.h"
 #include "NyShellUtil.h"
 #include "NySystem_Win.h"
@@ -55,11 +56,46 @@ uint32_t CNyActionRun::RunActionList(ProgressCallback pfnCallback, void* pvConte
   if (descRoot == nullptr || pszList == nullptr) return NY_E_NOT_FOUND;
   std::unique_ptr<CNyXmlConfigItem> list(m_script.GetItem("Action", pszList));
   if (list == nullptr) return NY_E_NOT_FOUND;
+  // An uninstall goes on past what fails and is not undone.
+  if (m_info.m_nSetupMode != SETUP_MODE_INSTALL || !list->GetAttributeBool("Rollback", true)) {
+    return RunChildren(list.get(), descRoot.get(), nullptr, pfnCallback, pvContext);
+  }
+  CNyJournalFile journal;
+  uint32_t u4Result = journal.Create(m_info.m_strProductCode.GetWide());
+  if (u4Result != 0) return u4Result;
+  m_info.m_pJournal = &journal;
+  u4Result = RunChildren(list.get(), descRoot.get(), &journal, pfnCallback, pvContext);
+  m_info.m_pJournal = NyNoJournal();
+  // Stopped between two actions: half an install, undone like a failure.
+  if (u4Result == 0 && m_stop.load()) u4Result = NY_E_ABORTED;
+  if (u4Result == 0) u4Result = CommitJournal(&journal);
+  if (u4Result == 0) return 0;
   CNySetupStatus status;
-  status.m_u4Total = list->GetChildCount();
+  status.m_bRollingBack = 1;
+  struct Progress {
+    CNySetupStatus* pStatus;
+    ProgressCallback pfnCallback;
+    void* pvContext;
+    static void Report(uint32_t u4Left, uint32_t u4Total, void* pvSelf) {
+      const auto* pSelf = static_cast<Progress*>(pvSelf);
+      pSelf->pStatus->m_u4Completed = u4Left;
+      pSelf->pStatus->m_u4Total = u4Total;
+      pSelf->pfnCallback(pSelf->pStatus, pSelf->pvContext);
+    }
+  } progress{&status, pfnCallback, pvContext};
+  const uint32_t u4Steps = static_cast<uint32_t>(journal.Entries().size());
+  if (u4Steps != 0) Progress::Report(u4Steps, u4Steps, &progress);
+  m_u4RollbackResult = RollBackJournal(&journal, Progress::Report, &progress);
+  return u4Result;
+}
+
+uint32_t CNyActionRun::RunChildren(CNyXmlConfigItem* pList, CNyXmlConfigItem* pDescRoot, CNyJournalFile* pJournal,
+                                   ProgressCallback pfnCallback, void* pvContext) {
+  CNySetupStatus status;
+  status.m_u4Total = pList->GetChildCount();
   for (uint32_t i = 0; i < status.m_u4Total; ++i) {
     if (m_stop.load()) break;
-    CNyXmlConfigItem* pChild = list->GetChild(i);
+    CNyXmlConfigItem* pChild = pList->GetChild(i);
     status.m_strActionName.Assign(pChild->GetName(), m_script.GetCodePage());
     status.m_failure = m_factory.FailureRule(pChild->GetName());
     const std::unique_ptr<INyAction> action(m_factory.CreateAction(pChild));
@@ -68,11 +104,12 @@ uint32_t CNyActionRun::RunActionList(ProgressCallback pfnCallback, void* pvConte
       pfnCallback(&status, pvContext);
       return NY_E_NOT_FOUND;
     }
+    if (pJournal != nullptr) pJournal->SetAction(i + 1);
     for (;;) {
       status.m_bDone = 0;
       status.m_u4Result = 0;
       status.m_strDescription.Clear();
-      const uint32_t u4Result = action->GetDescription(descRoot.get(), &m_info, &status.m_strDescription);
+      const uint32_t u4Result = action->GetDescription(pDescRoot, &m_info, &status.m_strDescription);
       if (u4Result != 0) {
         NYLOG_RESULT(u4Result);
         return u4Result;

@@ -10,6 +10,7 @@
 #include "NyActionRun.h"
 #include "NyCommon.h"
 #include "NyResult.h"
+#include "NyRollback.h"
 #include "NySafeStr.h"
 #include "NySetupResources.h"
 #include "NyUninstallCopy.h"
@@ -147,7 +148,9 @@ BOOL CNySetupExec::Clear() {
 BOOL CNySetupExec::RunActionList(ProgressCallback pfnCallback, void* pvContext) {
   uint32_t u4Result = NY_E_FAIL;
   if (IsAdministrator()) {
-    u4Result = CNyActionRun(m_script, m_factory, m_setupInfo, m_bStop).RunActionList(pfnCallback, pvContext);
+    CNyActionRun run(m_script, m_factory, m_setupInfo, m_bStop);
+    u4Result = run.RunActionList(pfnCallback, pvContext);
+    if (run.RollbackResult() != 0) m_bRollbackIncomplete = true;
   } else if (!m_bSilent) {
     // A silent run has nobody to answer a message box.
     CNyString caption(L"Tips"), text(L"The program need administrator privileges for running!");
@@ -179,7 +182,16 @@ BOOL CNySetupExec::SelfDelete() {
 BOOL CNySetupExec::SetInstance(const wchar_t* pwszName) {
   const std::wstring name =
       (pwszName != nullptr && pwszName[0] != 0) ? pwszName : m_setupInfo.m_strProductCode.GetWide();
-  return m_instance.Acquire(name.c_str());
+  if (!m_instance.Acquire(name.c_str())) return FALSE;
+  // The instance is only as wide as this session; the journal's file, held
+  // by the run that writes it, tells of a run in another one.
+  const uint32_t u4Result = RecoverInterruptedRun(m_setupInfo.m_strProductCode.GetWide());
+  if (u4Result == ERROR_INSTALL_ALREADY_RUNNING) {
+    m_instance.Release();
+    return FALSE;
+  }
+  if (u4Result != 0) m_bRollbackIncomplete = true;
+  return TRUE;
 }
 
 BOOL CNySetupExec::GetStringValue(const char* pszName, CNyString* pValue) const {

@@ -59,6 +59,10 @@ class CNySetupExec {
   void ReportToLauncher(uint32_t u4ExitCode) { m_launcher.Report(u4ExitCode); }
   BOOL SelfDelete();
 
+  // Takes the product's instance, then finishes what an ended run of the
+  // product left in its journal (rolls it back) before this run's own work.
+  // FALSE when another setup of the product is running: it holds the
+  // instance, or is still writing the journal.
   BOOL SetInstance(const wchar_t* pwszName);
   BOOL CompareInstalledVersion(VersionCompareResult* pResult) const {
     return ::CompareInstalledVersion(m_setupInfo, pResult);
@@ -76,6 +80,9 @@ class CNySetupExec {
   CNyXmlConfigScript& Script() { return m_script; }
   // The code of the last failed preparation or run step, for the exit code.
   uint32_t LastResult() const { return m_u4LastResult; }
+  // True when a rollback, of this run or of an ended one, left something as
+  // the run had made it: the run then fails (1603) whatever else it did.
+  bool RollbackIncomplete() const { return m_bRollbackIncomplete; }
 
  private:
   void SetMode(int32_t nMode);
@@ -94,6 +101,7 @@ class CNySetupExec {
   uint32_t m_bSilent = 0;
   uint32_t m_u4LastResult = 0;
   uint32_t m_u4LauncherExit = 0;
+  bool m_bRollbackIncomplete = false;
   // The folder the program was started in: a relative log path is taken
   // from there, not from the temporary folder the driver moves to.
   std::wstring m_startDir;

@@ -17,6 +17,9 @@ class CNySetupStatus : public CNyObject {
   uint32_t m_u4Result = 0;  // NY_E_NOT_AN_ACTION: the child could not be made an action
   // The factory's rule for a failure of this kind of action.
   NyActionFailure m_failure = NyActionFailure::Stops;
+  // 1 while a failed or cancelled install is undone: completed then counts
+  // the steps still to undo, of total, and the callback's answer is not read.
+  uint32_t m_bRollingBack = 0;
 };
 
 // Answers of a progress callback.

@@ -28,8 +28,8 @@
 //     result is returned at once and nothing is changed. Where the journal
 //     is not recording (an uninstall, a script that turned rollback off, an
 //     action run on its own) the recorder skips reading what is there.
-//     Several steps before one change: Note all but the last, Record the
-//     last; its flush takes the others along. A change that cannot be undone
+//     Several steps before one change: NyRecordSteps Notes all but the
+//     last and Records the last, whose flush takes the others along. A change that cannot be undone
 //     (a process ended) is Noted, so that the rollback can say so.
 //  3. An undo (NyUndoFn) that reads the step back in the same order
 //     (CNyUndoReader) and puts back what was there. It looks before it acts:
@@ -56,6 +56,7 @@
 // ends in failure.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "NyUndoStep.h"
 
@@ -75,6 +76,10 @@ class INyJournal {
 // The journal of a run that keeps none: it records nothing and always
 // succeeds.
 INyJournal* NyNoJournal();
+
+// The steps of one change, in order: all but the last Noted, the last
+// Recorded. 0 for none.
+uint32_t NyRecordSteps(INyJournal* pJournal, const std::vector<CNyUndoStep>& steps);
 
 // Puts back what the step's change replaced. *pObject names the object and
 // what was done to it, for the rollback's record of the step

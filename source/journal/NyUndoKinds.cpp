@@ -31,6 +31,14 @@ INyJournal* NyNoJournal() {
   return &s_none;
 }
 
+uint32_t NyRecordSteps(INyJournal* pJournal, const std::vector<CNyUndoStep>& steps) {
+  for (size_t i = 0; i < steps.size(); ++i) {
+    const uint32_t u4Result = i + 1 < steps.size() ? pJournal->Note(steps[i]) : pJournal->Record(steps[i]);
+    if (u4Result != 0) return u4Result;
+  }
+  return 0;
+}
+
 CNyUndoRegistration::CNyUndoRegistration(const NyUndoHandler& handler) {
   UndoTable& table = Table();
   if (handler.pfnUndo == nullptr || NyFindUndoHandler(handler.kind) != nullptr || table.count == kMaxKinds) return;

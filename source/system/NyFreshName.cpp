@@ -37,6 +37,13 @@ uint32_t CreateFreshFolder(const std::wstring& parent, const wchar_t* pwszPatter
   });
 }
 
+uint32_t MoveToFreshName(const std::wstring& path, const wchar_t* pwszPattern, std::wstring* pNewPath,
+                         NyRandomFn pfnRandom) {
+  return DrawAndCreate(path, pwszPattern, pNewPath, pfnRandom, [&path](const std::wstring& newPath) {
+    return MoveFileExW(path.c_str(), newPath.c_str(), 0) != FALSE;
+  });
+}
+
 uint32_t CopyToFreshFile(const std::wstring& src, const std::wstring& folder, const wchar_t* pwszPattern,
                          std::wstring* pPath, NyRandomFn pfnRandom) {
   return DrawAndCreate(folder, pwszPattern, pPath, pfnRandom, [&src](const std::wstring& path) {

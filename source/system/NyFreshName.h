@@ -21,6 +21,9 @@ constexpr int NY_FRESH_NAME_DRAWS = 16;
 // NY_FRESH_NAME_DRAWS names that all existed.
 uint32_t CreateFreshFolder(const std::wstring& parent, const wchar_t* pwszPattern, std::wstring* pPath,
                            SECURITY_ATTRIBUTES* pSecurity = nullptr, NyRandomFn pfnRandom = NySystemRandom);
+// Renames path to path + the filled pattern; never replaces what is there.
+uint32_t MoveToFreshName(const std::wstring& path, const wchar_t* pwszPattern, std::wstring* pNewPath,
+                         NyRandomFn pfnRandom = NySystemRandom);
 // Copies src to a new file folder + the filled pattern; never overwrites.
 uint32_t CopyToFreshFile(const std::wstring& src, const std::wstring& folder, const wchar_t* pwszPattern,
                          std::wstring* pPath, NyRandomFn pfnRandom = NySystemRandom);

@@ -34,13 +34,6 @@ const struct {
     {L"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
 };
 
-// A key as a failure record names it: root, path and view.
-std::wstring KeyText(HKEY hRoot, const std::wstring& subKey, BOOL b64Key) {
-  std::wstring text = L"HKEY";
-  for (const auto& root : kRoots)
-    if (root.hKey == hRoot) text = root.pwszName;
-  return text + L"\\" + subKey + (b64Key ? L" (64-bit view)" : L" (32-bit view)");
-}
 
 // The key of the latest write, kept open for the next one: an install
 // writes several values into each key, and under Wine every open of a key in
@@ -70,10 +63,95 @@ void ForgetWrittenKey() {
 // is an answer, not a failure, and is only handed back.
 uint32_t RegistryFailure(LSTATUS ls, const char* pszCall, HKEY hRoot, const std::wstring& subKey, BOOL b64Key) {
   if (ls == ERROR_FILE_NOT_FOUND) return ERROR_FILE_NOT_FOUND;
-  return NYFAIL(static_cast<uint32_t>(ls), pszCall, KeyText(hRoot, subKey, b64Key).c_str());
+  return NYFAIL(static_cast<uint32_t>(ls), pszCall, RegistryKeyText(hRoot, subKey, b64Key).c_str());
+}
+
+// The path without the backslashes a script may end it with.
+std::wstring TrimmedPath(const std::wstring& subKey) {
+  const size_t end = subKey.find_last_not_of(L'\\');
+  return end == std::wstring::npos ? std::wstring() : subKey.substr(0, end + 1);
+}
+
+// The value's type and bytes through an open key; a value that does not
+// exist is an answer (bExists false), not a failure.
+LSTATUS QueryValue(HKEY hKey, RegistryValueState* pValue) {
+  pValue->data.resize(256);
+  for (;;) {
+    DWORD cb = static_cast<DWORD>(pValue->data.size());
+    const LSTATUS ls = RegQueryValueExW(hKey, pValue->name.c_str(), nullptr, &pValue->dwType, pValue->data.data(), &cb);
+    // Grown since it was measured: measured again.
+    if (ls == ERROR_MORE_DATA) {
+      pValue->data.resize(cb);
+      continue;
+    }
+    pValue->bExists = ls == ERROR_SUCCESS;
+    pValue->data.resize(pValue->bExists ? cb : 0);
+    if (!pValue->bExists) pValue->dwType = REG_NONE;
+    return ls == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : ls;
+  }
+}
+
+// How many trailing levels of a path that does not exist are missing.
+uint32_t MissingLevels(HKEY hRoot, std::wstring path, BOOL b64Key) {
+  uint32_t u4Missing = 1;
+  for (size_t slash = path.rfind(L'\\'); slash != std::wstring::npos && slash != 0; slash = path.rfind(L'\\')) {
+    path.resize(slash);
+    CNyRegKey key;
+    if (OpenKey(hRoot, path, kReadRights | ViewFlag(b64Key), &key) == ERROR_SUCCESS) break;
+    ++u4Missing;
+  }
+  return u4Missing;
+}
+
+uint32_t ReadTreeKey(HKEY hRoot, const std::wstring& path, const std::wstring& relPath, BOOL b64Key,
+                     std::vector<RegistryTreeKey>* pKeys) {
+  CNyRegKey key;
+  LSTATUS ls = OpenKey(hRoot, path, kReadRights | ViewFlag(b64Key), &key);
+  if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegOpenKeyExW", hRoot, path, b64Key);
+  RegistryTreeKey node;
+  node.relPath = relPath;
+  std::vector<std::wstring> subKeys;
+  for (DWORD i = 0;; ++i) {
+    wchar_t wszName[16384];
+    DWORD cchName = ARRAYSIZE(wszName);
+    ls = RegEnumValueW(key.Get(), i, wszName, &cchName, nullptr, nullptr, nullptr, nullptr);
+    if (ls == ERROR_NO_MORE_ITEMS) break;
+    if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegEnumValueW", hRoot, path, b64Key);
+    RegistryValueState value;
+    value.name.assign(wszName, cchName);
+    ls = QueryValue(key.Get(), &value);
+    if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegQueryValueExW", hRoot, path + L"\\" + value.name, b64Key);
+    if (value.bExists) node.values.push_back(std::move(value));
+  }
+  for (DWORD i = 0;; ++i) {
+    wchar_t wszName[256];
+    DWORD cchName = ARRAYSIZE(wszName);
+    ls = RegEnumKeyExW(key.Get(), i, wszName, &cchName, nullptr, nullptr, nullptr, nullptr);
+    if (ls == ERROR_NO_MORE_ITEMS) break;
+    if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegEnumKeyExW", hRoot, path, b64Key);
+    subKeys.emplace_back(wszName, cchName);
+  }
+  key.Reset();
+  pKeys->push_back(std::move(node));
+  for (const std::wstring& name : subKeys) {
+    const uint32_t u4Result =
+        ReadTreeKey(hRoot, path + L"\\" + name, relPath.empty() ? name : relPath + L"\\" + name, b64Key, pKeys);
+    if (u4Result != 0) return u4Result;
+  }
+  return 0;
 }
 
 }  // namespace
+
+const wchar_t* RegistryRootName(HKEY hRoot) {
+  for (const auto& root : kRoots)
+    if (root.hKey == hRoot) return root.pwszName;
+  return L"HKEY";
+}
+
+std::wstring RegistryKeyText(HKEY hRoot, const std::wstring& subKey, BOOL b64Key) {
+  return std::wstring(RegistryRootName(hRoot)) + L"\\" + subKey + (b64Key ? L" (64-bit view)" : L" (32-bit view)");
+}
 
 std::wstring RegistryPathText(const wchar_t* pwszRoot, const wchar_t* pwszSubKey, const wchar_t* pwszValueName) {
   return std::wstring(pwszRoot) + L"\\" + pwszSubKey + L"\\" + pwszValueName;
@@ -121,6 +199,111 @@ uint32_t SetRegistryValue(const RegistryKeyRef& ref, DWORD dwType, const void* p
   if (ls != ERROR_SUCCESS) {
     cache.key.Reset();
     return RegistryFailure(ls, "RegSetValueExW", ref.hRoot, ref.subKey + L"\\" + ref.valueName, ref.b64Key);
+  }
+  return 0;
+}
+
+uint32_t ReadRegistryValues(HKEY hRoot, const std::wstring& subKey, BOOL b64Key,
+                            std::vector<RegistryValueState>* pValues, uint32_t* pu4MissingLevels) {
+  *pu4MissingLevels = 0;
+  WriteKeyCache& cache = LastWrittenKey();
+  const std::lock_guard<std::mutex> lock(cache.lock);
+  if (!cache.key || cache.hRoot != hRoot || cache.b64Key != b64Key || cache.subKey != subKey) {
+    cache.key.Reset();
+    const LSTATUS ls = OpenKey(hRoot, subKey, kWriteRights | ViewFlag(b64Key), &cache.key);
+    if (ls == ERROR_FILE_NOT_FOUND) {
+      for (RegistryValueState& value : *pValues) {
+        value.bExists = false;
+        value.dwType = REG_NONE;
+        value.data.clear();
+      }
+      *pu4MissingLevels = MissingLevels(hRoot, TrimmedPath(subKey), b64Key);
+      return 0;
+    }
+    if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegOpenKeyExW", hRoot, subKey, b64Key);
+    cache.hRoot = hRoot;
+    cache.subKey = subKey;
+    cache.b64Key = b64Key;
+  }
+  for (RegistryValueState& value : *pValues) {
+    const LSTATUS ls = QueryValue(cache.key.Get(), &value);
+    if (ls != ERROR_SUCCESS) {
+      cache.key.Reset();
+      return RegistryFailure(ls, "RegQueryValueExW", hRoot, subKey + L"\\" + value.name, b64Key);
+    }
+  }
+  return 0;
+}
+
+uint32_t ReadRegistryTree(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, std::vector<RegistryTreeKey>* pKeys) {
+  pKeys->clear();
+  return ReadTreeKey(hRoot, TrimmedPath(subKey), std::wstring(), b64Key, pKeys);
+}
+
+uint32_t WriteRegistryTree(HKEY hRoot, const std::wstring& subKey, BOOL b64Key,
+                           const std::vector<RegistryTreeKey>& keys) {
+  // Each key and value is tried: one that fails leaves the others restored.
+  uint32_t u4First = 0;
+  const std::wstring top = TrimmedPath(subKey);
+  for (const RegistryTreeKey& node : keys) {
+    const std::wstring path = node.relPath.empty() ? top : top + L"\\" + node.relPath;
+    for (const RegistryValueState& value : node.values) {
+      const uint32_t u4Result = RestoreRegistryValue(hRoot, path, b64Key, value);
+      if (u4First == 0) u4First = u4Result;
+    }
+    if (node.values.empty()) {
+      CNyRegKey key;
+      const LSTATUS ls = RegCreateKeyExW(hRoot, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                         kWriteRights | ViewFlag(b64Key), nullptr, key.Put(), nullptr);
+      if (ls != ERROR_SUCCESS && u4First == 0) u4First = RegistryFailure(ls, "RegCreateKeyExW", hRoot, path, b64Key);
+    }
+  }
+  return u4First;
+}
+
+uint32_t RestoreRegistryValue(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, const RegistryValueState& value) {
+  const REGSAM sam = kWriteRights | ViewFlag(b64Key);
+  CNyRegKey key;
+  if (!value.bExists) {
+    LSTATUS ls = OpenKey(hRoot, subKey, sam, &key);
+    if (ls == ERROR_FILE_NOT_FOUND) return 0;
+    if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegOpenKeyExW", hRoot, subKey, b64Key);
+    ls = RegDeleteValueW(key.Get(), value.name.c_str());
+    if (ls == ERROR_SUCCESS || ls == ERROR_FILE_NOT_FOUND) return 0;
+    return RegistryFailure(ls, "RegDeleteValueW", hRoot, subKey + L"\\" + value.name, b64Key);
+  }
+  LSTATUS ls = RegCreateKeyExW(hRoot, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr, key.Put(),
+                               nullptr);
+  if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegCreateKeyExW", hRoot, subKey, b64Key);
+  ls = RegSetValueExW(key.Get(), value.name.c_str(), 0, value.dwType, value.data.data(),
+                      static_cast<DWORD>(value.data.size()));
+  if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegSetValueExW", hRoot, subKey + L"\\" + value.name, b64Key);
+  return 0;
+}
+
+uint32_t DeleteEmptyRegistryKeys(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, uint32_t u4Levels) {
+  std::wstring path = TrimmedPath(subKey);
+  for (uint32_t i = 0; i < u4Levels && !path.empty(); ++i) {
+    CNyRegKey key;
+    LSTATUS ls = OpenKey(hRoot, path, kReadRights | ViewFlag(b64Key), &key);
+    if (ls == ERROR_SUCCESS) {
+      DWORD dwSubKeys = 0, dwValues = 0;
+      ls = RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &dwSubKeys, nullptr, nullptr, &dwValues, nullptr,
+                            nullptr, nullptr, nullptr);
+      if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegQueryInfoKeyW", hRoot, path, b64Key);
+      // Something else lives there now: it stays, and so do its parents.
+      if (dwSubKeys != 0 || dwValues != 0) return 0;
+      key.Reset();
+      ls = static_cast<LSTATUS>(DeleteRegistryKey(hRoot, path, b64Key));
+      if (ls != ERROR_SUCCESS && ls != ERROR_FILE_NOT_FOUND) {
+        return RegistryFailure(ls, "RegDeleteKeyExW", hRoot, path, b64Key);
+      }
+    } else if (ls != ERROR_FILE_NOT_FOUND) {
+      return RegistryFailure(ls, "RegOpenKeyExW", hRoot, path, b64Key);
+    }
+    const size_t slash = path.rfind(L'\\');
+    if (slash == std::wstring::npos) break;
+    path.resize(slash);
   }
   return 0;
 }

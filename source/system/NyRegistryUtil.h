@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct RegistryKeyRef {
   HKEY hRoot = nullptr;
@@ -34,6 +35,45 @@ uint32_t DeleteRegistryValue(const RegistryKeyRef& ref);
 uint32_t DeleteRegistryTree(HKEY hRoot, const std::wstring& subKey, BOOL b64Key);
 // Deletes a key that has no subkeys.
 uint32_t DeleteRegistryKey(HKEY hRoot, const std::wstring& subKey, BOOL b64Key);
+// A value as it is (or was): whether it exists, its type and its bytes.
+struct RegistryValueState {
+  std::wstring name;  // empty: the key's default value
+  bool bExists = false;
+  DWORD dwType = REG_NONE;
+  std::vector<uint8_t> data;
+};
+
+// A key of a tree, its path relative to the tree's top ("" for the top, no
+// leading backslash), and all its values.
+struct RegistryTreeKey {
+  std::wstring relPath;
+  std::vector<RegistryValueState> values;
+};
+
+// The named values of a key as they are now (each *pValues entry names one;
+// its state is filled in), and how many trailing levels of the subkey path
+// do not exist (*pu4MissingLevels; the values are then all missing). The key
+// is kept open for a write that follows, as SetRegistryValue keeps it.
+uint32_t ReadRegistryValues(HKEY hRoot, const std::wstring& subKey, BOOL b64Key,
+                            std::vector<RegistryValueState>* pValues, uint32_t* pu4MissingLevels);
+// The key with everything below it, the top first and every key before
+// its subkeys; 2 when the key does not exist.
+uint32_t ReadRegistryTree(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, std::vector<RegistryTreeKey>* pKeys);
+// Makes every key of the tree that is missing and sets its values.
+uint32_t WriteRegistryTree(HKEY hRoot, const std::wstring& subKey, BOOL b64Key,
+                           const std::vector<RegistryTreeKey>& keys);
+// Puts a value back: its old type and bytes, the key made when it is
+// missing; or, for a value that did not exist, no value (nothing to do when
+// the key is gone).
+uint32_t RestoreRegistryValue(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, const RegistryValueState& value);
+// Deletes the key and then, up to u4Levels keys in all, its parents, each
+// only while it has neither values nor subkeys. A key that is gone already
+// counts as deleted.
+uint32_t DeleteEmptyRegistryKeys(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, uint32_t u4Levels);
+// The name of a root key ("HKEY_LOCAL_MACHINE"), as a script writes it.
+const wchar_t* RegistryRootName(HKEY hRoot);
+// The key as log lines name it: root, path and view.
+std::wstring RegistryKeyText(HKEY hRoot, const std::wstring& subKey, BOOL b64Key);
 // Reads a string value. Counts are in characters and include a terminator;
 // pwszBuffer null asks only for the count; too little room gives 0xE0600005
 // and the needed count.

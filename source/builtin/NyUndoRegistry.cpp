@@ -1,0 +1,213 @@
+#include "NyUndoRegistry.h"
+
+#include "NyHandle.h"
+#include "NyLog.h"
+#include "NyRegFileText.h"
+#include "NyRegistryUtil.h"
+#include "NyResult.h"
+
+namespace {
+
+const NyUndoKind kValuesKind = NyUndoKindTag("RKEY");
+const NyUndoKind kTreeKind = NyUndoKindTag("RTRE");
+
+CNyUndoStep& AddKey(CNyUndoStep& step, HKEY hRoot, const std::wstring& subKey, BOOL b64Key) {
+  return step.AddText(RegistryRootName(hRoot)).AddU32(b64Key ? 1 : 0).AddText(subKey);
+}
+
+bool ReadKey(CNyUndoReader* pStep, HKEY* phRoot, std::wstring* pSubKey, BOOL* pb64Key) {
+  std::wstring root;
+  uint32_t u4View = 0;
+  if (!pStep->ReadText(&root) || !pStep->ReadU32(&u4View) || !pStep->ReadText(pSubKey)) return false;
+  *phRoot = RegistryRootFromName(root.c_str());
+  *pb64Key = u4View != 0;
+  return *phRoot != nullptr;
+}
+
+bool ReadValue(CNyUndoReader* pStep, bool bWithExists, RegistryValueState* pValue) {
+  uint32_t u4Exists = 1, u4Type = 0;
+  if (!pStep->ReadText(&pValue->name) || (bWithExists && !pStep->ReadU32(&u4Exists)) || !pStep->ReadU32(&u4Type) ||
+      !pStep->ReadBytes(&pValue->data)) {
+    return false;
+  }
+  pValue->bExists = u4Exists != 0;
+  pValue->dwType = u4Type;
+  return true;
+}
+
+uint32_t Malformed(std::wstring* pObject) {
+  *pObject = L"a registry step that cannot be read";
+  return NYFAIL(NY_E_INVALID_DATA, "read the undo step", L"registry");
+}
+
+std::wstring ValueText(const std::wstring& name) { return name.empty() ? L"(default)" : L"\"" + name + L"\""; }
+
+// With bOnlyIfThere, no step when none of the values exists: a deletion of
+// what is not there changes nothing (and makes no key).
+uint32_t CaptureValues(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, const std::vector<std::wstring>& names,
+                       bool bOnlyIfThere, std::vector<CNyUndoStep>* pSteps) {
+  std::vector<RegistryValueState> values(names.size());
+  for (size_t i = 0; i < names.size(); ++i) values[i].name = names[i];
+  uint32_t u4Missing = 0;
+  const uint32_t u4Result = ReadRegistryValues(hRoot, subKey, b64Key, &values, &u4Missing);
+  if (u4Result != 0) return u4Result;
+  bool bAny = false;
+  for (const RegistryValueState& value : values) bAny = bAny || value.bExists;
+  if (bOnlyIfThere && !bAny) return 0;
+  CNyUndoStep step(kValuesKind);
+  AddKey(step, hRoot, subKey, b64Key).AddU32(u4Missing).AddU32(static_cast<uint32_t>(values.size()));
+  for (const RegistryValueState& value : values) {
+    step.AddText(value.name).AddU32(value.bExists ? 1 : 0).AddU32(value.dwType).AddBytes(value.data.data(),
+                                                                                          value.data.size());
+  }
+  pSteps->push_back(step);
+  return 0;
+}
+
+uint32_t CaptureTree(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, std::vector<CNyUndoStep>* pSteps) {
+  std::vector<RegistryTreeKey> keys;
+  const uint32_t u4Result = ReadRegistryTree(hRoot, subKey, b64Key, &keys);
+  if (u4Result == ERROR_FILE_NOT_FOUND) return 0;
+  if (u4Result != 0) return u4Result;
+  CNyUndoStep step(kTreeKind);
+  AddKey(step, hRoot, subKey, b64Key).AddU32(static_cast<uint32_t>(keys.size()));
+  for (const RegistryTreeKey& key : keys) {
+    step.AddText(key.relPath).AddU32(static_cast<uint32_t>(key.values.size()));
+    for (const RegistryValueState& value : key.values) {
+      step.AddText(value.name).AddU32(value.dwType).AddBytes(value.data.data(), value.data.size());
+    }
+  }
+  pSteps->push_back(step);
+  return 0;
+}
+
+uint32_t UndoValues(CNyUndoReader* pStep, std::wstring* pObject) {
+  HKEY hRoot = nullptr;
+  std::wstring subKey;
+  BOOL b64Key = FALSE;
+  uint32_t u4Missing = 0, u4Count = 0;
+  if (!ReadKey(pStep, &hRoot, &subKey, &b64Key) || !pStep->ReadU32(&u4Missing) || !pStep->ReadU32(&u4Count)) {
+    return Malformed(pObject);
+  }
+  std::vector<RegistryValueState> values;
+  for (uint32_t i = 0; i < u4Count; ++i) {
+    RegistryValueState value;
+    if (!ReadValue(pStep, true, &value)) return Malformed(pObject);
+    values.push_back(value);
+  }
+  *pObject = RegistryKeyText(hRoot, subKey, b64Key) + L":";
+  uint32_t u4First = 0;
+  for (const RegistryValueState& value : values) {
+    const uint32_t u4Result = RestoreRegistryValue(hRoot, subKey, b64Key, value);
+    if (u4First == 0) u4First = u4Result;
+    *pObject += L" " + ValueText(value.name) + (value.bExists ? L" restored;" : L" deleted (it did not exist);");
+  }
+  if (u4Missing != 0) {
+    const uint32_t u4Result = DeleteEmptyRegistryKeys(hRoot, subKey, b64Key, u4Missing);
+    if (u4First == 0) u4First = u4Result;
+    *pObject += L" the " + std::to_wstring(u4Missing) + L" key level(s) the run made removed where empty";
+  }
+  return u4First;
+}
+
+uint32_t UndoTree(CNyUndoReader* pStep, std::wstring* pObject) {
+  HKEY hRoot = nullptr;
+  std::wstring subKey;
+  BOOL b64Key = FALSE;
+  uint32_t u4Keys = 0;
+  if (!ReadKey(pStep, &hRoot, &subKey, &b64Key) || !pStep->ReadU32(&u4Keys)) return Malformed(pObject);
+  std::vector<RegistryTreeKey> keys;
+  for (uint32_t i = 0; i < u4Keys; ++i) {
+    RegistryTreeKey key;
+    uint32_t u4Values = 0;
+    if (!pStep->ReadText(&key.relPath) || !pStep->ReadU32(&u4Values)) return Malformed(pObject);
+    for (uint32_t j = 0; j < u4Values; ++j) {
+      RegistryValueState value;
+      if (!ReadValue(pStep, false, &value)) return Malformed(pObject);
+      key.values.push_back(value);
+    }
+    keys.push_back(key);
+  }
+  *pObject = RegistryKeyText(hRoot, subKey, b64Key) + L": made again with the " + std::to_wstring(keys.size()) +
+             L" key(s) of its tree and their values";
+  return WriteRegistryTree(hRoot, subKey, b64Key, keys);
+}
+
+const CNyUndoRegistration kValuesRegistration({kValuesKind, UndoValues, nullptr});
+const CNyUndoRegistration kTreeRegistration({kTreeKind, UndoTree, nullptr});
+
+// The root keys as .reg files name them: regedit takes the short names too.
+HKEY RegFileRoot(const std::wstring& name) {
+  static const struct {
+    const wchar_t* pwszShort;
+    const wchar_t* pwszLong;
+  } kNames[] = {{L"HKLM", L"HKEY_LOCAL_MACHINE"}, {L"HKCU", L"HKEY_CURRENT_USER"}, {L"HKCR", L"HKEY_CLASSES_ROOT"},
+                {L"HKU", L"HKEY_USERS"}, {L"HKCC", L"HKEY_CURRENT_CONFIG"}};
+  for (const auto& root : kNames) {
+    if (_wcsicmp(name.c_str(), root.pwszShort) == 0 || _wcsicmp(name.c_str(), root.pwszLong) == 0) {
+      return RegistryRootFromName(root.pwszLong);
+    }
+  }
+  return nullptr;
+}
+
+uint32_t ReadFileBytes(const std::wstring& path, std::vector<uint8_t>* pBytes) {
+  const CNyFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return NYFAIL(GetLastError(), "CreateFileW", path.c_str());
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.Get(), &size)) return NYFAIL(GetLastError(), "GetFileSizeEx", path.c_str());
+  if (size.QuadPart > (64 << 20)) return NYFAIL(NY_E_INVALID_DATA, "read the registry file", path.c_str());
+  pBytes->resize(static_cast<size_t>(size.QuadPart));
+  DWORD cbRead = 0;
+  if (!pBytes->empty() &&
+      (!ReadFile(file.Get(), pBytes->data(), static_cast<DWORD>(pBytes->size()), &cbRead, nullptr) ||
+       cbRead != pBytes->size())) {
+    return NYFAIL(GetLastError() != 0 ? GetLastError() : ERROR_HANDLE_EOF, "ReadFile", path.c_str());
+  }
+  return 0;
+}
+
+}  // namespace
+
+uint32_t RecordRegistryWrite(INyJournal* pJournal, HKEY hRoot, const std::wstring& subKey, BOOL b64Key,
+                             const std::vector<std::wstring>& valueNames) {
+  if (!pJournal->IsRecording()) return 0;
+  std::vector<CNyUndoStep> steps;
+  const uint32_t u4Result = CaptureValues(hRoot, subKey, b64Key, valueNames, false, &steps);
+  return u4Result != 0 ? u4Result : NyRecordSteps(pJournal, steps);
+}
+
+uint32_t RecordRegistryDeletion(INyJournal* pJournal, HKEY hRoot, const std::wstring& subKey, BOOL b64Key,
+                                const std::wstring& valueName) {
+  if (!pJournal->IsRecording()) return 0;
+  std::vector<CNyUndoStep> steps;
+  const uint32_t u4Result = valueName.empty() ? CaptureTree(hRoot, subKey, b64Key, &steps)
+                                              : CaptureValues(hRoot, subKey, b64Key, {valueName}, true, &steps);
+  return u4Result != 0 ? u4Result : NyRecordSteps(pJournal, steps);
+}
+
+uint32_t RecordRegFileImport(INyJournal* pJournal, const std::wstring& regFile, BOOL b64Key) {
+  if (!pJournal->IsRecording()) return 0;
+  std::vector<uint8_t> bytes;
+  uint32_t u4Result = ReadFileBytes(regFile, &bytes);
+  if (u4Result != 0) return u4Result;
+  std::wstring text;
+  std::vector<RegFileSection> sections;
+  if (!DecodeRegFileBytes(bytes, &text) || !ParseRegFileText(text, &sections)) {
+    return NYFAIL(NY_E_INVALID_DATA, "read what the registry file changes", regFile.c_str());
+  }
+  std::vector<CNyUndoStep> steps;
+  for (const RegFileSection& section : sections) {
+    const HKEY hRoot = RegFileRoot(section.root);
+    // A root key itself can be written into, not deleted.
+    if (hRoot == nullptr || (section.bDeleteKey && section.subKey.empty())) {
+      return NYFAIL(NY_E_INVALID_DATA, "read what the registry file changes",
+                    (regFile + L": [" + section.root + L"\\" + section.subKey + L"]").c_str());
+    }
+    u4Result = section.bDeleteKey ? CaptureTree(hRoot, section.subKey, b64Key, &steps)
+                                  : CaptureValues(hRoot, section.subKey, b64Key, section.valueNames, false, &steps);
+    if (u4Result != 0) return u4Result;
+  }
+  return NyRecordSteps(pJournal, steps);
+}
