@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
 #include "MemExtractFiles.h"
 #include "NyPackageFormat.h"
 
@@ -34,17 +35,6 @@ struct SourceFile {
   std::wstring relative;  // "big\\large1.bin"
   uint64_t u8Size;
 };
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return double(counter.QuadPart) / double(frequency.QuadPart);
-}
 
 double PeakWorkingSetMB() {
   PROCESS_MEMORY_COUNTERS counters = {};

@@ -67,3 +67,14 @@ function(ny_add_version_resource target description version_commas version_dots)
   configure_file("${CMAKE_SOURCE_DIR}/cmake/version.rc.in" "${rc}" @ONLY)
   target_sources(${target} PRIVATE "${rc}")
 endfunction()
+
+# Embeds the shipped package (made in wizard/) as the package resource of a
+# test or benchmark program, which then runs the shipped script.
+function(ny_embed_shipped_package target)
+  set(bin "${CMAKE_BINARY_DIR}/wizard/package.bin")
+  set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}_shipped_package.rc")
+  file(CONFIGURE OUTPUT "${rc}" CONTENT "136 256 \"${bin}\"\n" @ONLY)
+  set_source_files_properties("${rc}" PROPERTIES OBJECT_DEPENDS "${bin}")
+  target_sources(${target} PRIVATE "${rc}")
+  add_dependencies(${target} ny_shipped_package)
+endfunction()

@@ -9,6 +9,7 @@
 namespace {
 
 const NyUndoKind kValuesKind = NyUndoKindTag("RKEY");
+const NyUndoKind kMadeKind = NyUndoKindTag("RMKY");
 const NyUndoKind kTreeKind = NyUndoKindTag("RTRE");
 
 CNyUndoStep& AddKey(CNyUndoStep& step, HKEY hRoot, const std::wstring& subKey, BOOL b64Key) {
@@ -42,20 +43,49 @@ uint32_t Malformed(std::wstring* pObject) {
 
 std::wstring ValueText(const std::wstring& name) { return name.empty() ? L"(default)" : L"\"" + name + L"\""; }
 
-// With bOnlyIfThere, no step when none of the values exists: a deletion of
-// what is not there changes nothing (and makes no key).
-uint32_t CaptureValues(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, const std::vector<std::wstring>& names,
-                       bool bOnlyIfThere, std::vector<CNyUndoStep>* pSteps) {
+CNyUndoStep MadeStep(HKEY hRoot, const std::wstring& path, BOOL b64Key) {
+  CNyUndoStep step(kMadeKind);
+  AddKey(step, hRoot, path, b64Key);
+  return step;
+}
+
+// Whether the run made the key, or a key above it.
+bool MadeByRun(const INyJournal& journal, HKEY hRoot, const std::wstring& subKey, BOOL b64Key) {
+  for (std::wstring path = TrimmedRegistryPath(subKey); !path.empty();) {
+    if (journal.Holds(MadeStep(hRoot, path, b64Key))) return true;
+    const size_t slash = path.rfind(L'\\');
+    path.resize(slash == std::wstring::npos ? 0 : slash);
+  }
+  return false;
+}
+
+// Before values are written into the key (bDeletion: deleted from it). A
+// write into a missing key makes it: a step for each level it makes, the
+// outermost first. A deletion of what is not there changes nothing.
+uint32_t CaptureValues(const INyJournal& journal, HKEY hRoot, const std::wstring& subKey, BOOL b64Key,
+                       const std::vector<std::wstring>& names, bool bDeletion, std::vector<CNyUndoStep>* pSteps) {
+  if (MadeByRun(journal, hRoot, subKey, b64Key)) return 0;
   std::vector<RegistryValueState> values(names.size());
   for (size_t i = 0; i < names.size(); ++i) values[i].name = names[i];
   uint32_t u4Missing = 0;
   const uint32_t u4Result = ReadRegistryValues(hRoot, subKey, b64Key, &values, &u4Missing);
-  if (u4Result != 0) return u4Result;
+  if (u4Result != 0 || (bDeletion && u4Missing != 0)) return u4Result;
+  if (u4Missing != 0) {
+    std::vector<std::wstring> made;
+    std::wstring path = TrimmedRegistryPath(subKey);
+    for (uint32_t i = 0; i < u4Missing && !path.empty(); ++i) {
+      made.push_back(path);
+      const size_t slash = path.rfind(L'\\');
+      path.resize(slash == std::wstring::npos ? 0 : slash);
+    }
+    for (size_t i = made.size(); i-- > 0;) pSteps->push_back(MadeStep(hRoot, made[i], b64Key));
+    return 0;
+  }
   bool bAny = false;
   for (const RegistryValueState& value : values) bAny = bAny || value.bExists;
-  if (bOnlyIfThere && !bAny) return 0;
+  if (bDeletion && !bAny) return 0;
   CNyUndoStep step(kValuesKind);
-  AddKey(step, hRoot, subKey, b64Key).AddU32(u4Missing).AddU32(static_cast<uint32_t>(values.size()));
+  AddKey(step, hRoot, subKey, b64Key).AddU32(static_cast<uint32_t>(values.size()));
   for (const RegistryValueState& value : values) {
     step.AddText(value.name).AddU32(value.bExists ? 1 : 0).AddU32(value.dwType).AddBytes(value.data.data(),
                                                                                           value.data.size());
@@ -64,7 +94,9 @@ uint32_t CaptureValues(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, cons
   return 0;
 }
 
-uint32_t CaptureTree(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, std::vector<CNyUndoStep>* pSteps) {
+uint32_t CaptureTree(const INyJournal& journal, HKEY hRoot, const std::wstring& subKey, BOOL b64Key,
+                     std::vector<CNyUndoStep>* pSteps) {
+  if (MadeByRun(journal, hRoot, subKey, b64Key)) return 0;
   std::vector<RegistryTreeKey> keys;
   const uint32_t u4Result = ReadRegistryTree(hRoot, subKey, b64Key, &keys);
   if (u4Result == ERROR_FILE_NOT_FOUND) return 0;
@@ -85,10 +117,8 @@ uint32_t UndoValues(CNyUndoReader* pStep, std::wstring* pObject) {
   HKEY hRoot = nullptr;
   std::wstring subKey;
   BOOL b64Key = FALSE;
-  uint32_t u4Missing = 0, u4Count = 0;
-  if (!ReadKey(pStep, &hRoot, &subKey, &b64Key) || !pStep->ReadU32(&u4Missing) || !pStep->ReadU32(&u4Count)) {
-    return Malformed(pObject);
-  }
+  uint32_t u4Count = 0;
+  if (!ReadKey(pStep, &hRoot, &subKey, &b64Key) || !pStep->ReadU32(&u4Count)) return Malformed(pObject);
   std::vector<RegistryValueState> values;
   for (uint32_t i = 0; i < u4Count; ++i) {
     RegistryValueState value;
@@ -102,12 +132,19 @@ uint32_t UndoValues(CNyUndoReader* pStep, std::wstring* pObject) {
     if (u4First == 0) u4First = u4Result;
     *pObject += L" " + ValueText(value.name) + (value.bExists ? L" restored;" : L" deleted (it did not exist);");
   }
-  if (u4Missing != 0) {
-    const uint32_t u4Result = DeleteEmptyRegistryKeys(hRoot, subKey, b64Key, u4Missing);
-    if (u4First == 0) u4First = u4Result;
-    *pObject += L" the " + std::to_wstring(u4Missing) + L" key level(s) the run made removed where empty";
-  }
   return u4First;
+}
+
+uint32_t UndoMade(CNyUndoReader* pStep, std::wstring* pObject) {
+  HKEY hRoot = nullptr;
+  std::wstring subKey;
+  BOOL b64Key = FALSE;
+  if (!ReadKey(pStep, &hRoot, &subKey, &b64Key)) return Malformed(pObject);
+  bool bKept = false;
+  const uint32_t u4Result = DeleteRegistryKeyWithoutSubkeys(hRoot, subKey, b64Key, &bKept);
+  *pObject = RegistryKeyText(hRoot, subKey, b64Key) +
+             (bKept ? L": made by the run, kept: something else lives below it now" : L": made by the run, removed");
+  return u4Result;
 }
 
 uint32_t UndoTree(CNyUndoReader* pStep, std::wstring* pObject) {
@@ -134,6 +171,7 @@ uint32_t UndoTree(CNyUndoReader* pStep, std::wstring* pObject) {
 }
 
 const CNyUndoRegistration kValuesRegistration({kValuesKind, UndoValues, nullptr});
+const CNyUndoRegistration kMadeRegistration({kMadeKind, UndoMade, nullptr});
 const CNyUndoRegistration kTreeRegistration({kTreeKind, UndoTree, nullptr});
 
 // The root keys as .reg files name them: regedit takes the short names too.
@@ -174,7 +212,7 @@ uint32_t RecordRegistryWrite(INyJournal* pJournal, HKEY hRoot, const std::wstrin
                              const std::vector<std::wstring>& valueNames) {
   if (!pJournal->IsRecording()) return 0;
   std::vector<CNyUndoStep> steps;
-  const uint32_t u4Result = CaptureValues(hRoot, subKey, b64Key, valueNames, false, &steps);
+  const uint32_t u4Result = CaptureValues(*pJournal, hRoot, subKey, b64Key, valueNames, false, &steps);
   return u4Result != 0 ? u4Result : NyRecordSteps(pJournal, steps);
 }
 
@@ -182,8 +220,8 @@ uint32_t RecordRegistryDeletion(INyJournal* pJournal, HKEY hRoot, const std::wst
                                 const std::wstring& valueName) {
   if (!pJournal->IsRecording()) return 0;
   std::vector<CNyUndoStep> steps;
-  const uint32_t u4Result = valueName.empty() ? CaptureTree(hRoot, subKey, b64Key, &steps)
-                                              : CaptureValues(hRoot, subKey, b64Key, {valueName}, true, &steps);
+  const uint32_t u4Result = valueName.empty() ? CaptureTree(*pJournal, hRoot, subKey, b64Key, &steps)
+                                              : CaptureValues(*pJournal, hRoot, subKey, b64Key, {valueName}, true, &steps);
   return u4Result != 0 ? u4Result : NyRecordSteps(pJournal, steps);
 }
 
@@ -197,6 +235,8 @@ uint32_t RecordRegFileImport(INyJournal* pJournal, const std::wstring& regFile, 
   if (!DecodeRegFileBytes(bytes, &text) || !ParseRegFileText(text, &sections)) {
     return NYFAIL(NY_E_INVALID_DATA, "read what the registry file changes", regFile.c_str());
   }
+  // Every section is read before the import: a key that one section makes
+  // and a later one names again is recorded twice, and undone the same.
   std::vector<CNyUndoStep> steps;
   for (const RegFileSection& section : sections) {
     const HKEY hRoot = RegFileRoot(section.root);
@@ -205,8 +245,9 @@ uint32_t RecordRegFileImport(INyJournal* pJournal, const std::wstring& regFile, 
       return NYFAIL(NY_E_INVALID_DATA, "read what the registry file changes",
                     (regFile + L": [" + section.root + L"\\" + section.subKey + L"]").c_str());
     }
-    u4Result = section.bDeleteKey ? CaptureTree(hRoot, section.subKey, b64Key, &steps)
-                                  : CaptureValues(hRoot, section.subKey, b64Key, section.valueNames, false, &steps);
+    u4Result = section.bDeleteKey
+                   ? CaptureTree(*pJournal, hRoot, section.subKey, b64Key, &steps)
+                   : CaptureValues(*pJournal, hRoot, section.subKey, b64Key, section.valueNames, false, &steps);
     if (u4Result != 0) return u4Result;
   }
   return NyRecordSteps(pJournal, steps);

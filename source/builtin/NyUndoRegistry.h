@@ -1,10 +1,13 @@
 #pragma once
 // The undo steps of the registry actions, in either view:
-//   "RKEY"  named values of a key as they were before a write or a deletion
-//           (type and bytes, or that there was no such value), and how many
-//           trailing levels of the key's path did not exist yet. Undone:
-//           each value gets its type and bytes back or is deleted, then the
-//           levels the run made are removed while they are empty.
+//   "RKEY"  named values of a key that was there before the run, as they
+//           were before a write or a deletion: type and bytes, or that there
+//           was no such value. Undone: each value gets its type and bytes
+//           back, or is deleted.
+//   "RMKY"  a key the run made. Undone: the key goes, with its values, when
+//           it has no subkeys (a subkey means something else lives there
+//           now). Whatever the run writes into such a key, or below it,
+//           needs no step of its own: it goes with the key.
 //   "RTRE"  a key with everything below it, before its deletion. Undone:
 //           every key of it made again with its values.
 // A step names its root key and view, so it is undone the same in a

@@ -28,6 +28,13 @@ const char* FinishListName(int32_t nMode) {
   return nullptr;
 }
 
+// An install list keeps its journal unless it says Rollback="false": a
+// misspelt value leaves the safe choice in place.
+bool KeepsJournal(const CNyXmlConfigItem& list) {
+  CNyString value;
+  return list.GetAttribute("Rollback", &value) != 0 || _stricmp(value.GetAnsi(), "false") != 0;
+}
+
 }  // namespace
 
 void CNyActionRun::RefreshShellIcons() {
@@ -57,7 +64,7 @@ uint32_t CNyActionRun::RunActionList(ProgressCallback pfnCallback, void* pvConte
   std::unique_ptr<CNyXmlConfigItem> list(m_script.GetItem("Action", pszList));
   if (list == nullptr) return NY_E_NOT_FOUND;
   // An uninstall goes on past what fails and is not undone.
-  if (m_info.m_nSetupMode != SETUP_MODE_INSTALL || !list->GetAttributeBool("Rollback", true)) {
+  if (m_info.m_nSetupMode != SETUP_MODE_INSTALL || !KeepsJournal(*list)) {
     return RunChildren(list.get(), descRoot.get(), nullptr, pfnCallback, pvContext);
   }
   CNyJournalFile journal;

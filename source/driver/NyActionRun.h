@@ -22,7 +22,8 @@ class CNyActionRun {
   // ended the run.
   //
   // An install keeps a journal of what its actions change (unless its list
-  // says Rollback="false"): a run that ends with 0 commits it; one that
+  // says Rollback="false", in any letter case): a run that ends with 0
+  // commits it; one that
   // fails, or was stopped before its end, is rolled back before this
   // returns, the callback told of each undone step (m_bRollingBack), and
   // returns its failure, or NY_E_ABORTED for a stop.

@@ -30,7 +30,10 @@
 //     action run on its own) the recorder skips reading what is there.
 //     Several steps before one change: NyRecordSteps Notes all but the
 //     last and Records the last, whose flush takes the others along. A change that cannot be undone
-//     (a process ended) is Noted, so that the rollback can say so.
+//     (a process ended) is Noted, so that the rollback can say so. Each
+//     Record is a flush of the disk (an fsync under Wine): a kind records
+//     what its undo needs and no more, and asks Holds before recording
+//     what an earlier step of the run covers already.
 //  3. An undo (NyUndoFn) that reads the step back in the same order
 //     (CNyUndoReader) and puts back what was there. It looks before it acts:
 //     the process may have died between the record and the change (nothing
@@ -71,6 +74,11 @@ class INyJournal {
   virtual uint32_t Record(const CNyUndoStep& step) = 0;
   // Writes the step without waiting for the disk.
   virtual uint32_t Note(const CNyUndoStep& step) = 0;
+  // Whether the run's journal holds a step of the same kind and bytes
+  // already. A recorder may leave out what that step's undo takes care of
+  // (a value written into a key the run made goes with the key). False
+  // where a journal cannot tell.
+  virtual bool Holds(const CNyUndoStep&) const { return false; }
 };
 
 // The journal of a run that keeps none: it records nothing and always

@@ -4,6 +4,8 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <algorithm>
+
 #include "NyFileUtil.h"
 #include "NyFreshName.h"
 #include "NyLog.h"
@@ -260,6 +262,18 @@ uint32_t CNyJournalFile::Append(const CNyUndoStep& step, bool bFlush) {
 uint32_t CNyJournalFile::Record(const CNyUndoStep& step) { return Append(step, true); }
 
 uint32_t CNyJournalFile::Note(const CNyUndoStep& step) { return Append(step, false); }
+
+bool CNyJournalFile::Holds(const CNyUndoStep& step) const {
+  const std::vector<uint8_t>& payload = step.Payload();
+  for (const NyJournalEntry& entry : m_entries) {
+    const uint8_t* pbPayload = m_bytes.data() + entry.offset + NY_JOURNAL_FRAME_SIZE;
+    if (entry.kind == step.Kind() && entry.cbPayload == payload.size() &&
+        std::equal(payload.begin(), payload.end(), pbPayload)) {
+      return true;
+    }
+  }
+  return false;
+}
 
 CNyUndoReader CNyJournalFile::StepOf(const NyJournalEntry& entry) const {
   return CNyUndoReader(m_bytes.data() + entry.offset + NY_JOURNAL_FRAME_SIZE, entry.cbPayload);

@@ -49,6 +49,7 @@ class CNyJournalFile : public INyJournal {
   bool IsRecording() const override { return m_file.IsValid(); }
   uint32_t Record(const CNyUndoStep& step) override;
   uint32_t Note(const CNyUndoStep& step) override;
+  bool Holds(const CNyUndoStep& step) const override;
 
   const NyJournalHeader& Header() const { return m_header; }
   // The whole steps, in the order they were written.

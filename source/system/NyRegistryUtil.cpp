@@ -66,12 +66,6 @@ uint32_t RegistryFailure(LSTATUS ls, const char* pszCall, HKEY hRoot, const std:
   return NYFAIL(static_cast<uint32_t>(ls), pszCall, RegistryKeyText(hRoot, subKey, b64Key).c_str());
 }
 
-// The path without the backslashes a script may end it with.
-std::wstring TrimmedPath(const std::wstring& subKey) {
-  const size_t end = subKey.find_last_not_of(L'\\');
-  return end == std::wstring::npos ? std::wstring() : subKey.substr(0, end + 1);
-}
-
 // The value's type and bytes through an open key; a value that does not
 // exist is an answer (bExists false), not a failure.
 LSTATUS QueryValue(HKEY hKey, RegistryValueState* pValue) {
@@ -142,6 +136,11 @@ uint32_t ReadTreeKey(HKEY hRoot, const std::wstring& path, const std::wstring& r
 }
 
 }  // namespace
+
+std::wstring TrimmedRegistryPath(const std::wstring& subKey) {
+  const size_t end = subKey.find_last_not_of(L'\\');
+  return end == std::wstring::npos ? std::wstring() : subKey.substr(0, end + 1);
+}
 
 const wchar_t* RegistryRootName(HKEY hRoot) {
   for (const auto& root : kRoots)
@@ -217,7 +216,7 @@ uint32_t ReadRegistryValues(HKEY hRoot, const std::wstring& subKey, BOOL b64Key,
         value.dwType = REG_NONE;
         value.data.clear();
       }
-      *pu4MissingLevels = MissingLevels(hRoot, TrimmedPath(subKey), b64Key);
+      *pu4MissingLevels = MissingLevels(hRoot, TrimmedRegistryPath(subKey), b64Key);
       return 0;
     }
     if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegOpenKeyExW", hRoot, subKey, b64Key);
@@ -237,14 +236,14 @@ uint32_t ReadRegistryValues(HKEY hRoot, const std::wstring& subKey, BOOL b64Key,
 
 uint32_t ReadRegistryTree(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, std::vector<RegistryTreeKey>* pKeys) {
   pKeys->clear();
-  return ReadTreeKey(hRoot, TrimmedPath(subKey), std::wstring(), b64Key, pKeys);
+  return ReadTreeKey(hRoot, TrimmedRegistryPath(subKey), std::wstring(), b64Key, pKeys);
 }
 
 uint32_t WriteRegistryTree(HKEY hRoot, const std::wstring& subKey, BOOL b64Key,
                            const std::vector<RegistryTreeKey>& keys) {
   // Each key and value is tried: one that fails leaves the others restored.
   uint32_t u4First = 0;
-  const std::wstring top = TrimmedPath(subKey);
+  const std::wstring top = TrimmedRegistryPath(subKey);
   for (const RegistryTreeKey& node : keys) {
     const std::wstring path = node.relPath.empty() ? top : top + L"\\" + node.relPath;
     for (const RegistryValueState& value : node.values) {
@@ -281,30 +280,24 @@ uint32_t RestoreRegistryValue(HKEY hRoot, const std::wstring& subKey, BOOL b64Ke
   return 0;
 }
 
-uint32_t DeleteEmptyRegistryKeys(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, uint32_t u4Levels) {
-  std::wstring path = TrimmedPath(subKey);
-  for (uint32_t i = 0; i < u4Levels && !path.empty(); ++i) {
-    CNyRegKey key;
-    LSTATUS ls = OpenKey(hRoot, path, kReadRights | ViewFlag(b64Key), &key);
-    if (ls == ERROR_SUCCESS) {
-      DWORD dwSubKeys = 0, dwValues = 0;
-      ls = RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &dwSubKeys, nullptr, nullptr, &dwValues, nullptr,
-                            nullptr, nullptr, nullptr);
-      if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegQueryInfoKeyW", hRoot, path, b64Key);
-      // Something else lives there now: it stays, and so do its parents.
-      if (dwSubKeys != 0 || dwValues != 0) return 0;
-      key.Reset();
-      ls = static_cast<LSTATUS>(DeleteRegistryKey(hRoot, path, b64Key));
-      if (ls != ERROR_SUCCESS && ls != ERROR_FILE_NOT_FOUND) {
-        return RegistryFailure(ls, "RegDeleteKeyExW", hRoot, path, b64Key);
-      }
-    } else if (ls != ERROR_FILE_NOT_FOUND) {
-      return RegistryFailure(ls, "RegOpenKeyExW", hRoot, path, b64Key);
-    }
-    const size_t slash = path.rfind(L'\\');
-    if (slash == std::wstring::npos) break;
-    path.resize(slash);
+uint32_t DeleteRegistryKeyWithoutSubkeys(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, bool* pbKept) {
+  *pbKept = false;
+  const std::wstring path = TrimmedRegistryPath(subKey);
+  CNyRegKey key;
+  LSTATUS ls = OpenKey(hRoot, path, kReadRights | ViewFlag(b64Key), &key);
+  if (ls == ERROR_FILE_NOT_FOUND) return 0;
+  if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegOpenKeyExW", hRoot, path, b64Key);
+  DWORD dwSubKeys = 0;
+  ls = RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &dwSubKeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                        nullptr, nullptr);
+  if (ls != ERROR_SUCCESS) return RegistryFailure(ls, "RegQueryInfoKeyW", hRoot, path, b64Key);
+  key.Reset();
+  if (dwSubKeys != 0) {
+    *pbKept = true;
+    return 0;
   }
+  ls = static_cast<LSTATUS>(DeleteRegistryKey(hRoot, path, b64Key));
+  if (ls != ERROR_SUCCESS && ls != ERROR_FILE_NOT_FOUND) return RegistryFailure(ls, "RegDeleteKeyExW", hRoot, path, b64Key);
   return 0;
 }
 

@@ -66,10 +66,11 @@ uint32_t WriteRegistryTree(HKEY hRoot, const std::wstring& subKey, BOOL b64Key,
 // missing; or, for a value that did not exist, no value (nothing to do when
 // the key is gone).
 uint32_t RestoreRegistryValue(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, const RegistryValueState& value);
-// Deletes the key and then, up to u4Levels keys in all, its parents, each
-// only while it has neither values nor subkeys. A key that is gone already
-// counts as deleted.
-uint32_t DeleteEmptyRegistryKeys(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, uint32_t u4Levels);
+// Deletes the key with its values, but only when it has no subkeys
+// (*pbKept is then true and it stays). A key that is gone counts as deleted.
+uint32_t DeleteRegistryKeyWithoutSubkeys(HKEY hRoot, const std::wstring& subKey, BOOL b64Key, bool* pbKept);
+// The path without the backslashes a script may end it with.
+std::wstring TrimmedRegistryPath(const std::wstring& subKey);
 // The name of a root key ("HKEY_LOCAL_MACHINE"), as a script writes it.
 const wchar_t* RegistryRootName(HKEY hRoot);
 // The key as log lines name it: root, path and view.

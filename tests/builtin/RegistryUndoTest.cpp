@@ -107,13 +107,17 @@ TEST_F(RegistryUndo, WritesAndDeletionsComeBackWithTheirTypesAndBytes) {
   // What is not there is not deleted, and nothing is recorded for it.
   EXPECT_EQ(Run("<DelRegister Root='HKEY_LOCAL_MACHINE' SubKey='" + base + "\\Missing'/>"), 2u);
   EXPECT_EQ(Run("<DelRegister Root='HKEY_LOCAL_MACHINE' SubKey='" + base + "\\Existing' ValueName='Nope'/>"), 2u);
+  // Nor for a value written into a key the run made: it goes with the key.
+  EXPECT_EQ(add("\\Made\\Deeper", "W", "REG_SZ", "x", "false"), 0u);
   EXPECT_EQ(m_journal.Entries().size(), steps);
   EXPECT_NE(Differences(before, Dump()), "");
-  // Something else made its home in a key the run made: that key stays.
-  Seed(L"\\Made", L"Foreign", REG_DWORD, &dwKeep, sizeof(dwKeep));
+  // Something else made its home below a key the run made: that key stays,
+  // the run's keys below it go.
+  Seed(L"\\Made\\Foreign", L"", REG_DWORD, &dwKeep, sizeof(dwKeep));
 
   EXPECT_EQ(RollBackJournal(&m_journal, nullptr, nullptr), 0u);
-  EXPECT_EQ(Differences(before, Dump()), "+ [32] " + base + "\\Made\n+ [32] " + base + "\\Made : Foreign\n");
+  EXPECT_EQ(Differences(before, Dump()), "+ [32] " + base + "\\Made\n+ [32] " + base + "\\Made\\Foreign\n+ [32] " +
+                                             base + "\\Made\\Foreign : \n");
 }
 
 // A .reg file in the format regedit exports: UTF-16 after a byte-order mark.
@@ -158,7 +162,8 @@ TEST_F(RegistryUndo, ARegistryFileImportIsUndoneKeyByKey) {
   size_t cch = 16;
   ASSERT_EQ(ReadRegistryString(&ref, wsz, &cch), 0u);
   ASSERT_STREQ(wsz, L"new") << "the import did not run";
-  EXPECT_EQ(m_journal.Entries().size(), 3u);
+  // The key that was there, the two levels the file makes, the deleted tree.
+  EXPECT_EQ(m_journal.Entries().size(), 4u);
 
   EXPECT_EQ(RollBackJournal(&m_journal, nullptr, nullptr), 0u);
   EXPECT_EQ(Differences(before, Dump()), "");

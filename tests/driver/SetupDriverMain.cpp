@@ -29,6 +29,7 @@ class StepCounter : public INyJournal {
   bool IsRecording() const override { return m_pInner->IsRecording(); }
   uint32_t Record(const CNyUndoStep& step) override { return Counted(m_pInner->Record(step)); }
   uint32_t Note(const CNyUndoStep& step) override { return Counted(m_pInner->Note(step)); }
+  bool Holds(const CNyUndoStep& step) const override { return m_pInner->Holds(step); }
   // Called before each action runs: the counter takes the run's journal's
   // place; after the last one, the point before the commit.
   void Watch(CNySetupStatus* pStatus) {

@@ -239,8 +239,14 @@ TEST_F(ShippedScriptTest, EveryLanguageExpands) {
   for (uint32_t u4Language : {0u, 2u, 7u, 1u}) {
     ASSERT_EQ(m_script.SetLanguage(u4Language), NY_SUCCESS) << u4Language;
     EXPECT_EQ(Value(m_script, "IDS_MAIN_UI_INSTALL_TITLE"), "Zorvak Smart Card Minidriver Setup");
+    EXPECT_EQ(Value(m_script, "IDS_TIP_ROLLING_BACK"), "Undoing the changes made to your computer, Please wait...");
     EXPECT_EQ(Value(m_script, "language"), std::to_string(u4Language));
   }
+  // The install keeps its journal: a failure is rolled back.
+  std::unique_ptr<CNyXmlConfigItem> pInstall(m_script.GetItem("Action", "Insall"));
+  ASSERT_NE(pInstall, nullptr);
+  CNyString value;
+  EXPECT_EQ(pInstall->GetAttribute("Rollback", &value), NY_E_ATTR_MISSING);
 }
 
 #if defined(_WIN32)

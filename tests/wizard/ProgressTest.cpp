@@ -21,6 +21,7 @@ TEST(SetupProgress, BarPositionBeforeAndAfterEachOfThreeActions) {
 // A stand-in for the progress bar: it keeps the last position it was sent.
 LRESULT CALLBACK FakeBarProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
   if (uMsg == 0x402 /* PBM_SETPOS */) SetWindowLongPtrW(hWnd, GWLP_USERDATA, static_cast<LONG_PTR>(wParam));
+  if (uMsg == WM_NY_ROLLING_BACK) SetPropW(hWnd, L"ZorvakRollingBack", reinterpret_cast<HANDLE>(1));
   return DefWindowProcW(hWnd, uMsg, wParam, lParam);
 }
 
@@ -53,6 +54,17 @@ TEST(SetupProgress, CallbackMovesTheBarAndAppliesTheFactorysRule) {
   EXPECT_EQ(OnUnattendedProgress(&status, nullptr), 1u);
   status.m_failure = NyActionFailure::Passes;
   EXPECT_EQ(OnUnattendedProgress(&status, nullptr), 0u);
+  // While the run is undone: the dialog is told, the bar goes back with the
+  // steps still to undo, and a step's result asks for nothing.
+  EXPECT_EQ(GetPropW(hDialog, L"ZorvakRollingBack"), nullptr);
+  status.m_bRollingBack = 1;
+  status.m_failure = NyActionFailure::Stops;
+  status.m_u4Total = 4;
+  status.m_u4Completed = 3;
+  EXPECT_EQ(OnActionProgress(&status, &context), 0u);
+  EXPECT_EQ(GetWindowLongPtrW(hBar, GWLP_USERDATA), 75);
+  EXPECT_NE(GetPropW(hDialog, L"ZorvakRollingBack"), nullptr);
+  RemovePropW(hDialog, L"ZorvakRollingBack");
   DestroyWindow(hDialog);
 }
 

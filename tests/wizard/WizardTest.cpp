@@ -15,6 +15,7 @@
 #include <string>
 
 #include "NyHandle.h"
+#include "NyFileUtil.h"
 #include "NyRegistryUtil.h"
 #include "NySystem_Win.h"
 #include "PngShot.h"
@@ -467,6 +468,52 @@ TEST_F(Installer, AFailedRemovalEndsTheUninstallerWithItsCode) {
   // Put the product back whole, for the fixture to remove.
   Process reinstall(SetupPath(), L"/S");
   EXPECT_EQ(reinstall.Wait(), 0u);
+}
+
+// A failure (a folder has taken the name of the uninstaller the list
+// copies) and a cancel while the install runs: both undo what the run did,
+// end on the failure page, and exit with 1603 and 1602.
+TEST_F(Installer, AFailedOrCancelledInstallIsRolledBack) {
+  const std::wstring blocker = InstallDir() + L"\\Uninstall.exe";
+  ASSERT_EQ(CreateDirectoryTree((blocker + L"\\").c_str()), 0u);
+  const auto expectNoProduct = [](const char* pszWhen) {
+    EXPECT_EQ(ValueCount(kUninstallKey, FALSE), -1) << pszWhen;
+    for (const wchar_t* pwszKey : kCardKeys) {
+      EXPECT_EQ(ValueCount(pwszKey, FALSE), -1) << pszWhen;
+      EXPECT_EQ(ValueCount(pwszKey, TRUE), -1) << pszWhen;
+    }
+  };
+  ScratchDir logs(L"ny_rollback_log");
+  Process silent(SetupPath(), L"/S \"/LOG=" + (logs / L"install.log") + L"\"");
+  EXPECT_EQ(silent.Wait(), 1603u);
+  expectNoProduct("silent");
+  const std::string log = ReadTextFile(logs / L"install.log");
+  EXPECT_NE(log.find("rolling back "), std::string::npos);
+  EXPECT_NE(log.find("rollback complete"), std::string::npos);
+  {
+    Process setup(SetupPath(), L"");
+    HWND hDlg = WaitForWindow(setup, false);
+    ASSERT_NE(hDlg, nullptr);
+    Click(hDlg, IDC_BTN_INSTALL);
+    WaitForFinishPage(hDlg);
+    EXPECT_EQ(Text(hDlg, IDC_STATIC_BODY), L"Install failed.");
+    EXPECT_EQ(Text(hDlg, IDC_STATIC_TITLE), L"Welcome to Zorvak Smart Card Minidriver Setup Wizard");
+    Screenshot(hDlg, L"install-rolled-back");
+    Click(hDlg, IDC_BTN_FINISH);
+    EXPECT_EQ(setup.Wait(), 1603u);
+    expectNoProduct("wizard");
+  }
+  ASSERT_TRUE(RemoveDirectoryW(blocker.c_str()));
+  Process setup(SetupPath(), L"");
+  HWND hDlg = WaitForWindow(setup, false);
+  ASSERT_NE(hDlg, nullptr);
+  Click(hDlg, IDC_BTN_INSTALL);
+  Click(hDlg, IDC_BTN_CANCEL);
+  WaitForFinishPage(hDlg);
+  EXPECT_EQ(Text(hDlg, IDC_STATIC_BODY), L"Install failed.");
+  Click(hDlg, IDC_BTN_FINISH);
+  EXPECT_EQ(setup.Wait(), 1602u);
+  expectNoProduct("cancelled");
 }
 
 // The lines of a log file, and whether each looks as the viewer prints a

@@ -1,0 +1,233 @@
+// All or nothing, on the shipped install list: a run stopped after any of
+// its actions (as a failing action stops it), and a run killed at any step of
+// its journal and followed by "ZorvakSetup.exe /REPAIR /S", leave the machine
+// as it was; a second run while the first is alive is refused and leaves the
+// journal alone; a successful install leaves no journal.
+//
+// The machine starts with what an earlier version could have left: the card
+// keys with other values, types and a subkey, in both views, and an uninstall
+// entry whose DisplayIcon is a REG_EXPAND_SZ that the install overwrites.
+//
+// What differs afterwards is listed for each step. The registry's steps are
+// undone today and must not differ. Files, the Start-menu shortcut,
+// certificates and tasks are the other kinds of step: until kRestored says
+// that they are undone, what differs there is printed, not failed, and then
+// removed before the next step.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "MachineSnapshot.h"
+#include "NyFileDelete.h"
+#include "NyResult.h"
+#include "NyRollback.h"
+#include "ScratchDir.h"
+#include "SetupTestSupport.h"
+#include "TestProcess.h"
+
+namespace {
+
+// Indexed by SnapshotArea: files, shortcuts, registry, certificates, tasks.
+constexpr bool kRestored[] = {false, false, true, false, false};
+
+const wchar_t kProductCode[] = L"{A1111111-B897-4b94-A031-598EB296D75B}";
+const wchar_t kCardKeys[] = L"SOFTWARE\\Microsoft\\Cryptography\\Calais\\SmartCards";
+const wchar_t kPivKey[] = L"SOFTWARE\\Microsoft\\Cryptography\\Calais\\SmartCards\\Zorvak PIV Token";
+const wchar_t kUninstallKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{A1111111-B897-4b94-A031-598EB296D75B}";
+
+std::wstring SetupPath() { return ExeDir() + NY_SETUP_RELPATH; }
+std::wstring ShippedDriver() { return ExeDir() + L"ny_shipped_driver.exe"; }
+
+std::wstring JournalFolder() {
+  std::wstring folder;
+  JournalFolderOf(kProductCode, &folder);
+  return folder;
+}
+
+MachineSnapshot Snapshot() { return TakeMachineSnapshot({kCardKeys, kUninstallKey}); }
+
+REGSAM View(BOOL b64) { return IsOs64Bit() ? (b64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY) : 0; }
+
+void SetValue(const wchar_t* pwszKey, BOOL b64, const wchar_t* pwszName, DWORD dwType, const void* pv, DWORD cb) {
+  CNyRegKey key;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, pwszKey, 0, nullptr, 0, KEY_ALL_ACCESS | View(b64), nullptr,
+                            key.Put(), nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key.Get(), pwszName, 0, dwType, static_cast<const BYTE*>(pv), cb), ERROR_SUCCESS);
+}
+
+// What the shipped list makes where no kind restores it yet.
+void RemoveProductFiles() {
+  const std::wstring windows = WindowsFolder();
+  const CNyFsRedirectionOff redirection;
+  for (const wchar_t* pwszFolder : {L"\\System32\\", L"\\SysWOW64\\"}) {
+    for (const wchar_t* pwszFile : {L"ZorvakMiniDriver.dll", L"ZorvakMiniDriver.cfg"}) {
+      DeleteFileW((windows + pwszFolder + pwszFile).c_str());
+    }
+  }
+  wchar_t wsz[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, IsOs64Bit() ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES, nullptr, 0, wsz);
+  DeleteDirectoryTree(std::wstring(wsz) + L"\\Zorvak", nullptr);
+  SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, wsz);
+  DeleteDirectoryTree(std::wstring(wsz) + L"\\Zorvak Smart Card Minidriver", nullptr);
+}
+
+class ShippedRollback : public testing::Test {
+ protected:
+  void SetUp() override {
+    TearDown();
+    const wchar_t szOldDll[] = L"OldMiniDriver.dll";
+    const BYTE abOldAtr[] = {0x3B, 0xDB, 0x96};
+    const wchar_t szProviders[] = L"Old CSP\0Old KSP\0";
+    const DWORD dwOld = 9;
+    for (BOOL b64 : {FALSE, TRUE}) {
+      SetValue(kPivKey, b64, L"80000001", REG_SZ, szOldDll, sizeof(szOldDll));
+      SetValue(kPivKey, b64, L"ATR", REG_BINARY, abOldAtr, sizeof(abOldAtr));
+      SetValue(kPivKey, b64, L"", REG_MULTI_SZ, szProviders, sizeof(szProviders));
+      SetValue((std::wstring(kPivKey) + L"\\Old\\Deeper").c_str(), b64, L"Level", REG_DWORD, &dwOld, sizeof(dwOld));
+    }
+    const wchar_t szIcon[] = L"%ProgramFiles%\\Zorvak\\old.ico";
+    SetValue(kUninstallKey, FALSE, L"DisplayIcon", REG_EXPAND_SZ, szIcon, sizeof(szIcon));
+    SetValue(kUninstallKey, FALSE, L"Comments", REG_SZ, L"kept", 10);
+    m_before = Snapshot();
+  }
+  void TearDown() override {
+    RemoveProductFiles();
+    for (BOOL b64 : {FALSE, TRUE}) {
+      DeleteRegistryTree(HKEY_LOCAL_MACHINE, kPivKey, b64);
+      DeleteRegistryTree(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography\\Calais\\SmartCards\\Zorvak ID Device",
+                         b64);
+      DeleteRegistryTree(HKEY_LOCAL_MACHINE, kUninstallKey, b64);
+    }
+    DeleteDirectoryTree(JournalFolder(), nullptr);
+  }
+
+  // The machine is as before the run: what differs where the rollback
+  // should have restored it fails the test; the rest is listed.
+  void ExpectAsBefore(const std::string& when) {
+    std::map<SnapshotArea, std::string> pending;
+    for (const SnapshotDifference& difference : CompareSnapshots(m_before, Snapshot())) {
+      if (kRestored[static_cast<int>(difference.area)]) {
+        ADD_FAILURE() << when << ": not restored: " << difference.text;
+      } else {
+        pending[difference.area] += "\n    " + difference.text;
+      }
+    }
+    for (const auto& area : pending) {
+      std::printf("%s: not restored yet (%s):%s\n", when.c_str(), AreaName(area.first), area.second.c_str());
+    }
+    if (!pending.empty()) RemoveProductFiles();
+    EXPECT_FALSE(PathExists(JournalFolder())) << when;
+  }
+
+  MachineSnapshot m_before;
+};
+
+// The callback of a run that stops after its k-th action, as a failing one
+// would stop it.
+struct StopAfter {
+  explicit StopAfter(uint32_t u4After) : u4Stop(u4After) {}
+  uint32_t u4Stop;
+  uint32_t u4Total = 0;
+  std::string name;
+  static uint32_t Callback(CNySetupStatus* pStatus, void* pvSelf) {
+    auto* pSelf = static_cast<StopAfter*>(pvSelf);
+    if (pStatus->m_bRollingBack) return NY_PROGRESS_CONTINUE;
+    pSelf->u4Total = pStatus->m_u4Total;
+    if (pStatus->m_bDone && pStatus->m_u4Completed == pSelf->u4Stop) {
+      pSelf->name = pStatus->m_strActionName.GetAnsi();
+      return NY_PROGRESS_ABORT;
+    }
+    return ActionFailureMayPass(pStatus->m_failure, pStatus->m_u4Result) ? NY_PROGRESS_CONTINUE : NY_PROGRESS_ABORT;
+  }
+};
+
+TEST_F(ShippedRollback, ARunStoppedAfterAnyActionLeavesTheMachineAsItWas) {
+  uint32_t u4Total = 1;
+  for (uint32_t k = 1; k <= u4Total; ++k) {
+    StopAfter stop(k);
+    {
+      TestSetupExec exec;
+      ASSERT_TRUE(exec.HandleSetupResources(136, kScriptPath, FALSE));
+      ASSERT_TRUE(exec.SetInstance(nullptr));
+      EXPECT_FALSE(exec.RunActionList(StopAfter::Callback, &stop)) << k;
+      EXPECT_EQ(exec.LastResult(), NY_E_ABORTED) << k;
+      EXPECT_FALSE(exec.RollbackIncomplete()) << k;
+      exec.Clear();
+    }
+    u4Total = stop.u4Total;
+    ExpectAsBefore("stopped after action " + std::to_string(k) + " (" + stop.name + ")");
+  }
+  EXPECT_GT(u4Total, 20u);
+}
+
+TEST_F(ShippedRollback, ARunKilledAtAnyStepIsRolledBackByTheNextRun) {
+  ScratchDir logs(L"ny_rollback_logs");
+  for (uint32_t k = 1;; ++k) {
+    ASSERT_LT(k, 200u) << "the run never finished";
+    Process run(ShippedDriver(), L"--kill-after=" + std::to_wstring(k) + L" /S");
+    const DWORD dwExit = run.Wait();
+    // Fewer steps than k: the run finished and committed.
+    if (dwExit == 0) break;
+    ASSERT_EQ(dwExit, 99u) << k;
+    ASSERT_TRUE(PathExists(JournalFolder() + L"\\journal")) << k;
+    const std::wstring log = logs / (L"repair" + std::to_wstring(k) + L".log");
+    Process repair(SetupPath(), L"/REPAIR /S \"/LOG=" + log + L"\"");
+    EXPECT_EQ(repair.Wait(), 1603u) << "a repair has no list of its own";
+    const std::string text = ReadTextFile(log);
+    EXPECT_NE(text.find("found the journal of a run that ended without finishing it"), std::string::npos) << k;
+    EXPECT_NE(text.find("rollback complete"), std::string::npos) << k;
+    ExpectAsBefore("killed at step " + std::to_string(k));
+  }
+  EXPECT_FALSE(PathExists(JournalFolder())) << "the finished run left its journal";
+}
+
+TEST_F(ShippedRollback, ASecondRunWhileTheFirstIsAliveIsRefusedAndLeavesTheJournal) {
+  Process first(ShippedDriver(), L"--hold-after=3 /S");
+  ASSERT_TRUE(WaitFor("the run to hold at its third step", [&] {
+    const CNyHandle held(OpenEventW(SYNCHRONIZE, FALSE, L"ZorvakSetupTestHeld"));
+    return (held && WaitForSingleObject(held.Get(), 0) == WAIT_OBJECT_0) || first.HasEnded();
+  }));
+  ASSERT_FALSE(first.HasEnded());
+  const std::wstring journal = JournalFolder() + L"\\journal";
+  WIN32_FILE_ATTRIBUTE_DATA held{}, after{};
+  ASSERT_TRUE(GetFileAttributesExW(journal.c_str(), GetFileExInfoStandard, &held));
+  for (const wchar_t* pwszSwitches : {L"/S", L"/REPAIR /S"}) {
+    Process second(SetupPath(), pwszSwitches);
+    EXPECT_EQ(second.Wait(), 1618u) << std::string(pwszSwitches, pwszSwitches + wcslen(pwszSwitches));
+  }
+  {
+    // A run in another session would get the instance: the journal, held
+    // by its run, still says that the run is alive.
+    TestSetupExec exec;
+    ASSERT_TRUE(exec.HandleSetupResources(136, kScriptPath, TRUE));
+    EXPECT_FALSE(exec.SetInstance(L"ZorvakSetupTest-another-session"));
+  }
+  ASSERT_TRUE(GetFileAttributesExW(journal.c_str(), GetFileExInfoStandard, &after));
+  EXPECT_EQ(after.nFileSizeLow, held.nFileSizeLow);
+  EXPECT_EQ(CompareFileTime(&after.ftLastWriteTime, &held.ftLastWriteTime), 0);
+
+  TerminateProcess(first.Handle(), 1);
+  first.Wait();
+  Process recover(SetupPath(), L"/REPAIR /S");
+  EXPECT_EQ(recover.Wait(), 1603u);
+  ExpectAsBefore("held at step 3, then killed");
+}
+
+TEST_F(ShippedRollback, ASuccessfulInstallLeavesNoJournal) {
+  ScratchDir logs(L"ny_rollback_success");
+  Process install(SetupPath(), L"/S \"/LOG=" + (logs / L"install.log") + L"\"");
+  ASSERT_EQ(install.Wait(), 0u);
+  EXPECT_FALSE(PathExists(JournalFolder()));
+  const std::string text = ReadTextFile(logs / L"install.log");
+  EXPECT_EQ(text.find("rolling back"), std::string::npos);
+  EXPECT_EQ(text.find("found the journal"), std::string::npos);
+}
+
+}  // namespace
