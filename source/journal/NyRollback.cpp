@@ -95,14 +95,14 @@ uint32_t CommitJournal(CNyJournalFile* pJournal) {
     const NyUndoHandler* pHandler = NyFindUndoHandler(entry.kind);
     bKeeps = bKeeps || (pHandler != nullptr && pHandler->pfnCommit != nullptr);
   }
-  // Without the mark, a run that dies while its kinds let go of their
-  // backups would be rolled back by the next run without them.
-  if (bKeeps) {
-    pJournal->SetAction(0);
-    const uint32_t u4Result = pJournal->Record(CNyUndoStep(NY_UNDO_KIND_COMMIT));
-    if (u4Result != 0) return u4Result;
-    FinishCommit(*pJournal);
-  }
+  // The mark keeps a later run from rolling back what succeeded: should
+  // this run die while its kinds let go of what they kept (then the mark
+  // must be on the disk first), or should the journal outlive its removal.
+  pJournal->SetAction(0);
+  const CNyUndoStep mark(NY_UNDO_KIND_COMMIT);
+  const uint32_t u4Result = bKeeps ? pJournal->Record(mark) : pJournal->Note(mark);
+  if (u4Result != 0) return u4Result;
+  if (bKeeps) FinishCommit(*pJournal);
   pJournal->Remove();
   return 0;
 }

@@ -18,10 +18,10 @@ using NyRollbackProgressFn = void (*)(uint32_t u4Left, uint32_t u4Total, void* p
 // ends with the outcome.
 uint32_t RollBackJournal(CNyJournalFile* pJournal, NyRollbackProgressFn pfnProgress, void* pvContext);
 
-// After a successful run: marks the journal committed where a kind has
-// something to let go of, lets each go, and removes the journal. A non-zero
-// code means the mark could not be written: nothing is committed, and the
-// caller rolls the run back.
+// After a successful run: marks the journal committed (on the disk first
+// where a kind has something to let go of), lets each go, and removes the
+// journal. A non-zero code means the mark could not be written: nothing is
+// committed, and the caller rolls the run back.
 uint32_t CommitJournal(CNyJournalFile* pJournal);
 
 // At the start of every run, once it holds the product's instance: a

@@ -24,32 +24,11 @@ namespace {
 const wchar_t kBase[] = L"Software\\ZorvakUndoTest";
 const char kBaseText[] = "Software\\ZorvakUndoTest";
 
-// The views of this system: on a 32-bit one, Key64 names the only view.
-std::vector<BOOL> Views() { return IsOs64Bit() ? std::vector<BOOL>{FALSE, TRUE} : std::vector<BOOL>{FALSE}; }
-
-MachineSnapshot Dump() {
-  MachineSnapshot snapshot;
-  for (BOOL b64 : Views()) {
-    snapshot_detail::AddKey(HKEY_LOCAL_MACHINE, kBase, IsOs64Bit() ? (b64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY) : 0,
-                            &snapshot);
-  }
-  return snapshot;
-}
+MachineSnapshot Dump() { return TakeRegistrySnapshot({kBase}); }
 
 void Seed(const std::wstring& subKey, const wchar_t* pwszName, DWORD dwType, const void* pvData, DWORD cbData,
           BOOL b64 = FALSE) {
-  CNyRegKey key;
-  const REGSAM view = IsOs64Bit() ? (b64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY) : 0;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kBase) + subKey).c_str(), 0, nullptr, 0,
-                            KEY_ALL_ACCESS | view, nullptr, key.Put(), nullptr),
-            ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key.Get(), pwszName, 0, dwType, static_cast<const BYTE*>(pvData), cbData), ERROR_SUCCESS);
-}
-
-std::string Differences(const MachineSnapshot& before, const MachineSnapshot& after) {
-  std::string text;
-  for (const SnapshotDifference& difference : CompareSnapshots(before, after)) text += difference.text + "\n";
-  return text;
+  ASSERT_TRUE(SetTestRegistryValue(std::wstring(kBase) + subKey, b64, pwszName, dwType, pvData, cbData));
 }
 
 class RegistryUndo : public testing::Test {
@@ -110,13 +89,13 @@ TEST_F(RegistryUndo, WritesAndDeletionsComeBackWithTheirTypesAndBytes) {
   // Nor for a value written into a key the run made: it goes with the key.
   EXPECT_EQ(add("\\Made\\Deeper", "W", "REG_SZ", "x", "false"), 0u);
   EXPECT_EQ(m_journal.Entries().size(), steps);
-  EXPECT_NE(Differences(before, Dump()), "");
+  EXPECT_NE(DifferenceText(before, Dump()), "");
   // Something else made its home below a key the run made: that key stays,
   // the run's keys below it go.
   Seed(L"\\Made\\Foreign", L"", REG_DWORD, &dwKeep, sizeof(dwKeep));
 
   EXPECT_EQ(RollBackJournal(&m_journal, nullptr, nullptr), 0u);
-  EXPECT_EQ(Differences(before, Dump()), "+ [32] " + base + "\\Made\n+ [32] " + base + "\\Made\\Foreign\n+ [32] " +
+  EXPECT_EQ(DifferenceText(before, Dump()), "+ [32] " + base + "\\Made\n+ [32] " + base + "\\Made\\Foreign\n+ [32] " +
                                              base + "\\Made\\Foreign : \n");
 }
 
@@ -153,27 +132,19 @@ TEST_F(RegistryUndo, ARegistryFileImportIsUndoneKeyByKey) {
   const std::string run = "<RunRegFile Src='" + snapshot_detail::Narrow(dir / L"import.reg") + "' Key64='" +
                           (b64 ? "true" : "false") + "'/>";
   ASSERT_EQ(Run(run), 0u);
-  RegistryKeyRef ref;
-  ref.hRoot = HKEY_LOCAL_MACHINE;
-  ref.subKey = std::wstring(kBase) + L"\\Imp";
-  ref.valueName = L"Old";
-  ref.b64Key = b64;
-  wchar_t wsz[16] = {};
-  size_t cch = 16;
-  ASSERT_EQ(ReadRegistryString(&ref, wsz, &cch), 0u);
-  ASSERT_STREQ(wsz, L"new") << "the import did not run";
+  ASSERT_NE(DifferenceText(before, Dump()), "") << "the import did not run";
   // The key that was there, the two levels the file makes, the deleted tree.
   EXPECT_EQ(m_journal.Entries().size(), 4u);
 
   EXPECT_EQ(RollBackJournal(&m_journal, nullptr, nullptr), 0u);
-  EXPECT_EQ(Differences(before, Dump()), "");
+  EXPECT_EQ(DifferenceText(before, Dump()), "");
 
   // A file whose changes cannot be read is not imported.
   ASSERT_TRUE(m_journal.Create(L"{ZorvakUndoTest}") == 0);
   ASSERT_TRUE(WriteRegFile(dir / L"odd.reg", L"REGEDIT4\r\n\r\n[" + key + L"\\Odd]\r\n\"a\"=\"1\"\r\n"
                                                  L"[HKEY_NOWHERE\\x]\r\n\"b\"=\"2\"\r\n"));
   EXPECT_EQ(Run("<RunRegFile Src='" + snapshot_detail::Narrow(dir / L"odd.reg") + "'/>"), NY_E_INVALID_DATA);
-  EXPECT_EQ(Differences(before, Dump()), "");
+  EXPECT_EQ(DifferenceText(before, Dump()), "");
   EXPECT_EQ(RollBackJournal(&m_journal, nullptr, nullptr), 0u);
 }
 

@@ -52,16 +52,6 @@ std::wstring JournalFolder() {
 
 MachineSnapshot Snapshot() { return TakeMachineSnapshot({kCardKeys, kUninstallKey}); }
 
-REGSAM View(BOOL b64) { return IsOs64Bit() ? (b64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY) : 0; }
-
-void SetValue(const wchar_t* pwszKey, BOOL b64, const wchar_t* pwszName, DWORD dwType, const void* pv, DWORD cb) {
-  CNyRegKey key;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, pwszKey, 0, nullptr, 0, KEY_ALL_ACCESS | View(b64), nullptr,
-                            key.Put(), nullptr),
-            ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key.Get(), pwszName, 0, dwType, static_cast<const BYTE*>(pv), cb), ERROR_SUCCESS);
-}
-
 // What the shipped list makes where no kind restores it yet.
 void RemoveProductFiles() {
   const std::wstring windows = WindowsFolder();
@@ -87,14 +77,15 @@ class ShippedRollback : public testing::Test {
     const wchar_t szProviders[] = L"Old CSP\0Old KSP\0";
     const DWORD dwOld = 9;
     for (BOOL b64 : {FALSE, TRUE}) {
-      SetValue(kPivKey, b64, L"80000001", REG_SZ, szOldDll, sizeof(szOldDll));
-      SetValue(kPivKey, b64, L"ATR", REG_BINARY, abOldAtr, sizeof(abOldAtr));
-      SetValue(kPivKey, b64, L"", REG_MULTI_SZ, szProviders, sizeof(szProviders));
-      SetValue((std::wstring(kPivKey) + L"\\Old\\Deeper").c_str(), b64, L"Level", REG_DWORD, &dwOld, sizeof(dwOld));
+      ASSERT_TRUE(SetTestRegistryValue(kPivKey, b64, L"80000001", REG_SZ, szOldDll, sizeof(szOldDll)));
+      ASSERT_TRUE(SetTestRegistryValue(kPivKey, b64, L"ATR", REG_BINARY, abOldAtr, sizeof(abOldAtr)));
+      ASSERT_TRUE(SetTestRegistryValue(kPivKey, b64, L"", REG_MULTI_SZ, szProviders, sizeof(szProviders)));
+      ASSERT_TRUE(SetTestRegistryValue(std::wstring(kPivKey) + L"\\Old\\Deeper", b64, L"Level", REG_DWORD, &dwOld,
+                                       sizeof(dwOld)));
     }
     const wchar_t szIcon[] = L"%ProgramFiles%\\Zorvak\\old.ico";
-    SetValue(kUninstallKey, FALSE, L"DisplayIcon", REG_EXPAND_SZ, szIcon, sizeof(szIcon));
-    SetValue(kUninstallKey, FALSE, L"Comments", REG_SZ, L"kept", 10);
+    ASSERT_TRUE(SetTestRegistryValue(kUninstallKey, FALSE, L"DisplayIcon", REG_EXPAND_SZ, szIcon, sizeof(szIcon)));
+    ASSERT_TRUE(SetTestRegistryValue(kUninstallKey, FALSE, L"Comments", REG_SZ, L"kept", 10));
     m_before = Snapshot();
   }
   void TearDown() override {

@@ -121,11 +121,33 @@ inline void AddStore(const wchar_t* pwszStore, MachineSnapshot* pSnapshot) {
 
 }  // namespace snapshot_detail
 
+// The view flag of a registry view; none on a 32-bit system.
+inline REGSAM RegistryView(BOOL b64) { return IsOs64Bit() ? (b64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY) : 0; }
+
+// Sets a value under HKLM for a test, making its key.
+inline bool SetTestRegistryValue(const std::wstring& subKey, BOOL b64, const wchar_t* pwszName, DWORD dwType,
+                                 const void* pvData, DWORD cbData) {
+  CNyRegKey key;
+  return RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | RegistryView(b64),
+                         nullptr, key.Put(), nullptr) == ERROR_SUCCESS &&
+         RegSetValueExW(key.Get(), pwszName, 0, dwType, static_cast<const BYTE*>(pvData), cbData) == ERROR_SUCCESS;
+}
+
+// The keys under HKLM, each whole and in both views.
+inline MachineSnapshot TakeRegistrySnapshot(const std::vector<std::wstring>& registryKeys) {
+  MachineSnapshot snapshot;
+  for (const std::wstring& key : registryKeys) {
+    snapshot_detail::AddKey(HKEY_LOCAL_MACHINE, key, RegistryView(FALSE), &snapshot);
+    if (IsOs64Bit()) snapshot_detail::AddKey(HKEY_LOCAL_MACHINE, key, RegistryView(TRUE), &snapshot);
+  }
+  return snapshot;
+}
+
 // The snapshot of the shipped product's reach; registryKeys are HKLM paths,
 // each taken whole in both views.
 inline MachineSnapshot TakeMachineSnapshot(const std::vector<std::wstring>& registryKeys) {
   using namespace snapshot_detail;
-  MachineSnapshot snapshot;
+  MachineSnapshot snapshot = TakeRegistrySnapshot(registryKeys);
   wchar_t wszWindows[MAX_PATH] = {};
   GetSystemWindowsDirectoryW(wszWindows, MAX_PATH);
   const std::wstring windows = wszWindows;
@@ -135,10 +157,6 @@ inline MachineSnapshot TakeMachineSnapshot(const std::vector<std::wstring>& regi
   AddFiles(ShellFolder(IsOs64Bit() ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES) + L"\\Zorvak", true, SnapshotArea::Files,
            &snapshot);
   AddFiles(ShellFolder(CSIDL_COMMON_PROGRAMS), true, SnapshotArea::Shortcuts, &snapshot);
-  for (const std::wstring& key : registryKeys) {
-    AddKey(HKEY_LOCAL_MACHINE, key, IsOs64Bit() ? KEY_WOW64_32KEY : 0, &snapshot);
-    if (IsOs64Bit()) AddKey(HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY, &snapshot);
-  }
   AddStore(L"MY", &snapshot);
   AddStore(L"ROOT", &snapshot);
   AddFiles(windows + L"\\Tasks", false, SnapshotArea::Tasks, &snapshot);
@@ -164,4 +182,11 @@ inline std::vector<SnapshotDifference> CompareSnapshots(const MachineSnapshot& b
   for (const auto& item : after)
     if (before.count(item.first) == 0) differences.push_back({item.second.area, "+ " + item.first});
   return differences;
+}
+
+// The differences one to a line.
+inline std::string DifferenceText(const MachineSnapshot& before, const MachineSnapshot& after) {
+  std::string text;
+  for (const SnapshotDifference& difference : CompareSnapshots(before, after)) text += difference.text + "\n";
+  return text;
 }
