@@ -228,7 +228,9 @@ TEST_F(CertActions, RefusedDeletionsAreNotTriedAgain) {
   Store readOnly(L"MY", CERT_SYSTEM_STORE_CURRENT_USER | CERT_STORE_READONLY_FLAG);
   CaptureLogger log;
   const NyCertFilter filter{NY_CERT_KEY_RSA | NY_CERT_KEY_ECC, 3, kProvider, nullptr};
-  EXPECT_EQ(RemoveMatchingCertificates(Crypt(), readOnly.Get(), filter), 0u);
+  uint32_t u4Removed = 1;
+  EXPECT_EQ(RemoveMatchingCertificates(Crypt(), readOnly.Get(), filter, &u4Removed), 0u);
+  EXPECT_EQ(u4Removed, 0u);
   EXPECT_EQ(InMy(), "rsa rsa2 p256");
   int nRefused = 0;
   for (const auto& line : log.lines)
