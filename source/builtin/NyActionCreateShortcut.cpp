@@ -4,7 +4,9 @@
 #include <shlobj.h>
 
 #include "NyConfigItem.h"
+#include "NySetupInfo.h"
 #include "NyShellUtil.h"
+#include "NyUndoFile.h"
 
 const char* CNyActionCreateShortcut::SourceFile() const { return __FILE__; }
 
@@ -29,9 +31,11 @@ void CNyActionCreateShortcut::CompleteDescription(CNyString* pText) const {
   pText->ReplaceAll(L"$[path]", path.GetWide());
 }
 
-uint32_t CNyActionCreateShortcut::Execute(CNySetupInfo*) {
+uint32_t CNyActionCreateShortcut::Execute(CNySetupInfo* pSetupInfo) {
+  CNyFileUndoRecorder changes(NyJournalOf(pSetupInfo));
   const uint32_t u4Result = CreateShellLink(m_rootPath.GetWide(), m_subDirName.GetWide(), m_name.GetWide(),
-                                            m_src.GetWide(), m_icon.GetWide(), m_cmdLine.GetWide(), m_u4Index);
+                                            m_src.GetWide(), m_icon.GetWide(), m_cmdLine.GetWide(), m_u4Index,
+                                            &changes);
   NotifyAssociationsChanged(SHCNF_IDLIST);
   return u4Result;
 }

@@ -1,7 +1,9 @@
 #include "NyActionDelTrustedSite.h"
 
 #include "NyComUtil.h"
+#include "NySetupInfo.h"
 #include "NyShellUtil.h"
+#include "NyUndoTrustedSite.h"
 
 const char* CNyActionDelTrustedSite::SourceFile() const { return __FILE__; }
 
@@ -11,7 +13,8 @@ void CNyActionDelTrustedSite::CompleteDescription(CNyString* pText) const {
   pText->ReplaceAll(L"$[url]", m_url.GetWide());
 }
 
-uint32_t CNyActionDelTrustedSite::Execute(CNySetupInfo*) {
+uint32_t CNyActionDelTrustedSite::Execute(CNySetupInfo* pSetupInfo) {
   CNyComInit com;
-  return SetTrustedZoneMapping(m_url.GetWide(), true);
+  CNyZoneUndoRecorder changes(NyJournalOf(pSetupInfo), m_url.GetWide(), true);
+  return SetTrustedZoneMapping(m_url.GetWide(), true, &changes);
 }

@@ -6,6 +6,8 @@
 #include "NyLog.h"
 #include "NyConfigItem.h"
 #include "NyFileDelete.h"
+#include "NySetupInfo.h"
+#include "NyUndoFile.h"
 
 const char* CNyActionDeleteDir::SourceFile() const { return __FILE__; }
 
@@ -21,11 +23,12 @@ void CNyActionDeleteDir::CompleteDescription(CNyString* pText) const {
   if (m_bCheckIsEmpty) pText->Append(L" CheckIsEmpty=\"True\"");
 }
 
-uint32_t CNyActionDeleteDir::Execute(CNySetupInfo*) {
+uint32_t CNyActionDeleteDir::Execute(CNySetupInfo* pSetupInfo) {
   if (m_bCheckIsEmpty && !PathIsDirectoryEmptyW(m_src.GetWide())) {
     Log(LOG_LEVEL_ERROR, __LINE__, "%s is not etmpty path!", m_src.GetAnsi());
     return 0;
   }
+  CNyFileUndoRecorder changes(NyJournalOf(pSetupInfo));
   uint32_t bReboot = 0;
-  return DeleteDirectoryTree(m_src.GetWide(), &bReboot);
+  return DeleteDirectoryTree(m_src.GetWide(), &bReboot, &changes);
 }

@@ -2,6 +2,8 @@
 
 #include "NyConfigItem.h"
 #include "NyFileDelete.h"
+#include "NySetupInfo.h"
+#include "NyUndoFile.h"
 
 const char* CNyActionDeleteFile::SourceFile() const { return __FILE__; }
 
@@ -20,11 +22,12 @@ void CNyActionDeleteFile::CompleteDescription(CNyString* pText) const {
 
 // Unregister is shown in the description only: the file is deleted, not
 // unregistered first, as the shipped script's uninstall list expects.
-uint32_t CNyActionDeleteFile::Execute(CNySetupInfo*) {
+uint32_t CNyActionDeleteFile::Execute(CNySetupInfo* pSetupInfo) {
+  CNyFileUndoRecorder changes(NyJournalOf(pSetupInfo));
   uint32_t bReboot = 0;
-  const uint32_t u4Result = DeleteFileOrSchedule(m_src.GetWide(), &bReboot);
+  const uint32_t u4Result = DeleteFileOrSchedule(m_src.GetWide(), &bReboot, &changes);
   if (u4Result != 0) return u4Result;
   // An earlier install may have left a replacement of the file for the next
   // restart: it would bring the file back after the uninstall.
-  return CancelStagedReplacements(m_src.GetWide(), &bReboot);
+  return CancelStagedReplacements(m_src.GetWide(), &bReboot, &changes);
 }

@@ -11,6 +11,8 @@
 #include "NyFileUtil.h"
 #include "NyRegisterServer.h"
 #include "NyResult.h"
+#include "NySetupInfo.h"
+#include "NyUndoFile.h"
 
 const char* CNyActionFile::SourceFile() const { return __FILE__; }
 
@@ -31,7 +33,8 @@ void CNyActionFile::CompleteDescription(CNyString* pText) const {
   if (m_bCmpVer) pText->Append(L"CmpVer=\"True\"");
 }
 
-uint32_t CNyActionFile::Execute(CNySetupInfo*) {
+uint32_t CNyActionFile::Execute(CNySetupInfo* pSetupInfo) {
+  CNyFileUndoRecorder changes(NyJournalOf(pSetupInfo));
   std::wstring src = m_src.GetWide(), dest = m_dest.GetWide();
   const wchar_t chLast = src.back();
   if (chLast == L'*' || chLast == L'\\') {
@@ -41,10 +44,10 @@ uint32_t CNyActionFile::Execute(CNySetupInfo*) {
       if (!dest.empty()) dest.pop_back();
     }
     if (GetFileAttributesW(dest.c_str()) == INVALID_FILE_ATTRIBUTES) {
-      const uint32_t u4Result = CreateDirectoryTree(dest.c_str());
+      const uint32_t u4Result = CreateDirectoryTree(dest.c_str(), &changes);
       if (u4Result != 0) return u4Result;
     }
-    return CopyDirectoryContents(src, dest);
+    return CopyDirectoryContents(src, dest, &changes);
   }
   std::wstring parent = dest;
   if (!PathRemoveFileSpecW(&parent[0])) return NY_E_INVALID_DATA;
@@ -52,10 +55,10 @@ uint32_t CNyActionFile::Execute(CNySetupInfo*) {
   if (parent.empty()) return NY_E_INVALID_DATA;
   Log(LOG_LEVEL_TRACE, __LINE__, "file is [%s]", m_dest.GetAnsi());
   Log(LOG_LEVEL_TRACE, __LINE__, "file parent is [%s]", CNyString(parent.c_str()).GetAnsi());
-  uint32_t u4Result = CreateDirectoryTree(parent.c_str());
+  uint32_t u4Result = CreateDirectoryTree(parent.c_str(), &changes);
   if (u4Result != 0) return u4Result;
   uint32_t bReboot = 0;
-  u4Result = CopyFileReplacing(src, dest, m_bCmpVer != 0, &bReboot);
+  u4Result = CopyFileReplacing(src, dest, m_bCmpVer != 0, &bReboot, &changes);
   if (u4Result != 0) return u4Result;
   if (m_bRegister) return RegisterServerFileResult(dest.c_str(), FALSE, TRUE);
   return 0;

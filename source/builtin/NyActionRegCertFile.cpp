@@ -2,6 +2,8 @@
 
 #include "NyCertStore.h"
 #include "NyResult.h"
+#include "NySetupInfo.h"
+#include "NyUndoCert.h"
 
 const char* CNyActionRegCertFile::SourceFile() const { return __FILE__; }
 
@@ -20,6 +22,7 @@ void CNyActionRegCertFile::CompleteDescription(CNyString* pText) const {
   pText->ReplaceAll(L"$[store]", m_storeName.GetWide());
 }
 
-uint32_t CNyActionRegCertFile::Execute(CNySetupInfo*) {
-  return AddCertificateFileToStore(m_src.GetWide(), m_storeName.GetWide());
+uint32_t CNyActionRegCertFile::Execute(CNySetupInfo* pSetupInfo) {
+  CNyCertUndoRecorder changes(NyJournalOf(pSetupInfo), m_storeName.GetWide());
+  return AddCertificateFileToStore(m_src.GetWide(), m_storeName.GetWide(), &changes);
 }

@@ -3,7 +3,10 @@
 #include "NyConfigItem.h"
 #include "NyResult.h"
 #include "NySafeStr.h"
+#include "NySetupInfo.h"
 #include "NyTaskScheduler.h"
+#include "NyUndoProcess.h"
+#include "NyUndoTask.h"
 
 namespace {
 
@@ -55,12 +58,22 @@ void CNyActionSetAppTaskScheduler::CompleteDescription(CNyString* pText) const {
   pText->Append(program.GetWide());
 }
 
-uint32_t CNyActionSetAppTaskScheduler::Execute(CNySetupInfo*) {
+uint32_t CNyActionSetAppTaskScheduler::Execute(CNySetupInfo* pSetupInfo) {
   NyTaskOperation operation = NyTaskOperation::Create;
   const char* pszType = m_type.GetAnsi();
   if (SafeStrCmp(pszType, "Delete") == 0) operation = NyTaskOperation::Delete;
   if (SafeStrCmp(pszType, "Run") == 0) operation = NyTaskOperation::Run;
   if (SafeStrCmp(pszType, "End") == 0) operation = NyTaskOperation::End;
+  uint32_t u4Result = 0;
+  INyJournal* pJournal = NyJournalOf(pSetupInfo);
+  if (operation == NyTaskOperation::Run || operation == NyTaskOperation::End) {
+    const wchar_t* pwszWhat = operation == NyTaskOperation::Run ? L" started" : L" stopped if it ran";
+    u4Result = NoteProcessChange(pJournal, L"the scheduled task " + std::wstring(m_name.GetWide()) + pwszWhat);
+  } else if (operation == NyTaskOperation::Delete || (!m_appPath.IsEmpty() && m_u4Interval != 0)) {
+    // A Create without program or interval changes nothing.
+    u4Result = RecordTaskChange(pJournal, m_name.GetWide());
+  }
+  if (u4Result != 0) return u4Result;
   return ManageScheduledTask(m_name.GetWide(), m_appPath.GetWide(), m_param.GetWide(), m_description.GetWide(),
                              m_u4Interval, operation);
 }

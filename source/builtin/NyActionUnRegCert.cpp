@@ -1,6 +1,8 @@
 #include "NyActionUnRegCert.h"
 
 #include "NyCertStore.h"
+#include "NySetupInfo.h"
+#include "NyUndoCert.h"
 
 const char* CNyActionUnRegCert::SourceFile() const { return __FILE__; }
 
@@ -19,8 +21,9 @@ void CNyActionUnRegCert::CompleteDescription(CNyString* pText) const {
   pText->ReplaceAll(L"$[src]", m_certType.GetWide());
 }
 
-uint32_t CNyActionUnRegCert::Execute(CNySetupInfo*) {
+uint32_t CNyActionUnRegCert::Execute(CNySetupInfo* pSetupInfo) {
   const NyCertFilter filter{CertTypeMask(m_certType.GetAnsi()), KeySpecMask(m_keySpec.GetAnsi()),
                             m_cspName.GetWide(), m_cntName.GetWide()};
-  return RemoveCertificatesFromStore(m_storeName.GetWide(), filter);
+  CNyCertUndoRecorder changes(NyJournalOf(pSetupInfo), m_storeName.GetWide());
+  return RemoveCertificatesFromStore(m_storeName.GetWide(), filter, &changes);
 }

@@ -39,7 +39,10 @@ bool LoadCrypt32(NyCrypt32* pCrypt) {
          Resolve(hModule, "CertGetCertificateContextProperty", &pCrypt->pfnGetCertificateContextProperty) &&
          Resolve(hModule, "CertSetCertificateContextProperty", &pCrypt->pfnSetCertificateContextProperty) &&
          Resolve(hModule, "CertDeleteCertificateFromStore", &pCrypt->pfnDeleteCertificateFromStore) &&
-         Resolve(hModule, "CryptDecodeObjectEx", &pCrypt->pfnDecodeObjectEx);
+         Resolve(hModule, "CryptDecodeObjectEx", &pCrypt->pfnDecodeObjectEx) &&
+         Resolve(hModule, "CertSerializeCertificateStoreElement", &pCrypt->pfnSerializeCertificateStoreElement) &&
+         Resolve(hModule, "CertAddSerializedElementToStore", &pCrypt->pfnAddSerializedElementToStore) &&
+         Resolve(hModule, "CertGetNameStringW", &pCrypt->pfnGetNameStringW);
 }
 
 // A store or context of crypt32, released through the entry points resolved
@@ -102,6 +105,16 @@ bool MatchesFilter(const NyCrypt32& crypt, PCCERT_CONTEXT pCert, const NyCertFil
   return (ClassifyCertificateKey(crypt, pCert) & filter.u4TypeMask) != 0;
 }
 
+// Wine's registry stores write deletions out only when the store object is
+// finally released, which a context still held elsewhere delays past the
+// close; the commit makes them stick (elsewhere it changes nothing).
+uint32_t CommitStore(const NyCrypt32& crypt, HCERTSTORE hStore, const wchar_t* pwszStoreName) {
+  if (!crypt.pfnControlStore(hStore, 0, CERT_STORE_CTRL_COMMIT, nullptr)) {
+    return NYFAIL(GetLastError(), "CertControlStore", pwszStoreName);
+  }
+  return 0;
+}
+
 }  // namespace
 
 const NyCrypt32* NyGetCrypt32() {
@@ -147,7 +160,7 @@ uint32_t OpenSystemStoreByName(const NyCrypt32& crypt, const wchar_t* pwszStoreN
   return *phStore != nullptr ? 0 : NYFAIL(GetLastError(), "CertOpenStore", pwszName);
 }
 
-uint32_t AddCertificateFileToStore(const wchar_t* pwszFile, const wchar_t* pwszStoreName) {
+uint32_t AddCertificateFileToStore(const wchar_t* pwszFile, const wchar_t* pwszStoreName, INyCertChanges* pChanges) {
   if (pwszFile == nullptr || pwszFile[0] == 0) return NY_E_INVALID_PARAM;
   if (GetFileAttributesW(pwszFile) == INVALID_FILE_ATTRIBUTES) return NYFAIL(ERROR_FILE_NOT_FOUND, "open", pwszFile);
   const NyCrypt32* pCrypt = NyGetCrypt32();
@@ -184,6 +197,12 @@ uint32_t AddCertificateFileToStore(const wchar_t* pwszFile, const wchar_t* pwszS
   if (u4Result != 0) return u4Result;
   const CNyCertContext cert(pCrypt->pfnCreateCertificateContext(X509_ASN_ENCODING, bytes.data(), cbFile));
   if (!cert) return NYFAIL(GetLastError(), "CertCreateCertificateContext", pwszFile);
+  if (pChanges != nullptr) {
+    const CNyCertContext held(
+        pCrypt->pfnFindCertificateInStore(store.Get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert.Get(), nullptr));
+    u4Result = pChanges->ChangingCertificate(cert.Get(), held.Get());
+    if (u4Result != 0) return u4Result;
+  }
   if (!pCrypt->pfnAddCertificateContextToStore(store.Get(), cert.Get(), CERT_STORE_ADD_REPLACE_EXISTING, nullptr)) {
     return NYFAIL(GetLastError(), "CertAddCertificateContextToStore", pwszFile);
   }
@@ -207,12 +226,13 @@ uint32_t KeySpecMask(const char* pszKeySpec) {
   return u4Mask;
 }
 
-uint32_t RemoveMatchingCertificates(const NyCrypt32& crypt, HCERTSTORE hStore, const NyCertFilter& filter) {
+uint32_t RemoveMatchingCertificates(const NyCrypt32& crypt, HCERTSTORE hStore, const NyCertFilter& filter,
+                                    uint32_t* pu4Removed, INyCertChanges* pChanges) {
   // A deletion can disturb the store's enumeration, so each one starts the
   // scan over. Every certificate already looked at (kept, or refused by the
   // store) is remembered by its encoded form and passed over from then on.
   std::set<std::string> seen;
-  uint32_t u4Removed = 0;
+  *pu4Removed = 0;
   bool bRescan = true;
   while (bRescan) {
     bRescan = false;
@@ -221,10 +241,15 @@ uint32_t RemoveMatchingCertificates(const NyCrypt32& crypt, HCERTSTORE hStore, c
       std::string encoded(reinterpret_cast<const char*>(pCert->pbCertEncoded), pCert->cbCertEncoded);
       if (!seen.insert(std::move(encoded)).second) continue;
       if (!MatchesFilter(crypt, pCert, filter)) continue;
+      const uint32_t u4Result = pChanges != nullptr ? pChanges->ChangingCertificate(pCert, pCert) : 0;
+      if (u4Result != 0) {
+        crypt.pfnFreeCertificateContext(pCert);
+        return u4Result;
+      }
       // The deletion frees the context it is given, the enumeration's own
       // context must stay valid until it is freed here.
       if (crypt.pfnDeleteCertificateFromStore(crypt.pfnDuplicateCertificateContext(pCert))) {
-        ++u4Removed;
+        ++*pu4Removed;
       } else {
         NYFAIL(GetLastError(), "CertDeleteCertificateFromStore", "a matching certificate");
       }
@@ -233,21 +258,66 @@ uint32_t RemoveMatchingCertificates(const NyCrypt32& crypt, HCERTSTORE hStore, c
       break;
     }
   }
-  return u4Removed;
+  return 0;
 }
 
-uint32_t RemoveCertificatesFromStore(const wchar_t* pwszStoreName, const NyCertFilter& filter) {
+uint32_t RemoveCertificatesFromStore(const wchar_t* pwszStoreName, const NyCertFilter& filter,
+                                     INyCertChanges* pChanges) {
+  const NyCrypt32* pCrypt = NyGetCrypt32();
+  if (pCrypt == nullptr) return NYFAIL(ERROR_PROC_NOT_FOUND, "LoadLibrary", L"crypt32.dll");
+  CNyCertStore store;
+  uint32_t u4Result = OpenSystemStoreByName(*pCrypt, pwszStoreName, store.Put());
+  if (u4Result != 0) return u4Result;
+  uint32_t u4Removed = 0;
+  u4Result = RemoveMatchingCertificates(*pCrypt, store.Get(), filter, &u4Removed, pChanges);
+  if (u4Removed == 0) return u4Result;
+  const uint32_t u4Commit = CommitStore(*pCrypt, store.Get(), pwszStoreName);
+  return u4Result != 0 ? u4Result : u4Commit;
+}
+
+std::wstring CertificateDisplayName(const NyCrypt32& crypt, PCCERT_CONTEXT pCert) {
+  wchar_t wszName[256] = {};
+  crypt.pfnGetNameStringW(pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, wszName, ARRAYSIZE(wszName));
+  return wszName;
+}
+
+uint32_t SerializeCertificate(const NyCrypt32& crypt, PCCERT_CONTEXT pCert, std::vector<uint8_t>* pElement) {
+  DWORD cb = 0;
+  if (!crypt.pfnSerializeCertificateStoreElement(pCert, 0, nullptr, &cb)) {
+    return NYFAIL(GetLastError(), "CertSerializeCertificateStoreElement", "a certificate");
+  }
+  pElement->resize(cb);
+  if (!crypt.pfnSerializeCertificateStoreElement(pCert, 0, pElement->data(), &cb)) {
+    return NYFAIL(GetLastError(), "CertSerializeCertificateStoreElement", "a certificate");
+  }
+  pElement->resize(cb);
+  return 0;
+}
+
+uint32_t RestoreCertificate(const wchar_t* pwszStoreName, const std::vector<uint8_t>& encoded,
+                            const std::vector<uint8_t>& element) {
   const NyCrypt32* pCrypt = NyGetCrypt32();
   if (pCrypt == nullptr) return NYFAIL(ERROR_PROC_NOT_FOUND, "LoadLibrary", L"crypt32.dll");
   CNyCertStore store;
   const uint32_t u4Result = OpenSystemStoreByName(*pCrypt, pwszStoreName, store.Put());
   if (u4Result != 0) return u4Result;
-  if (RemoveMatchingCertificates(*pCrypt, store.Get(), filter) == 0) return 0;
-  // Wine's registry stores write deletions out only when the store object
-  // is finally released, which a context still held elsewhere delays past
-  // the close; the commit makes them stick (elsewhere it changes nothing).
-  if (!pCrypt->pfnControlStore(store.Get(), 0, CERT_STORE_CTRL_COMMIT, nullptr)) {
-    return NYFAIL(GetLastError(), "CertControlStore", pwszStoreName);
+  if (!element.empty()) {
+    // Replacing whatever copy is there now brings back the old properties too.
+    if (!pCrypt->pfnAddSerializedElementToStore(store.Get(), element.data(), static_cast<DWORD>(element.size()),
+                                                CERT_STORE_ADD_REPLACE_EXISTING, 0, CERT_STORE_CERTIFICATE_CONTEXT_FLAG,
+                                                nullptr, nullptr)) {
+      return NYFAIL(GetLastError(), "CertAddSerializedElementToStore", pwszStoreName);
+    }
+    return CommitStore(*pCrypt, store.Get(), pwszStoreName);
   }
-  return 0;
+  const CNyCertContext cert(pCrypt->pfnCreateCertificateContext(X509_ASN_ENCODING, encoded.data(),
+                                                                static_cast<DWORD>(encoded.size())));
+  if (!cert) return NYFAIL(GetLastError(), "CertCreateCertificateContext", "a recorded certificate");
+  PCCERT_CONTEXT pHeld =
+      pCrypt->pfnFindCertificateInStore(store.Get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert.Get(), nullptr);
+  if (pHeld == nullptr) return 0;
+  if (!pCrypt->pfnDeleteCertificateFromStore(pHeld)) {
+    return NYFAIL(GetLastError(), "CertDeleteCertificateFromStore", pwszStoreName);
+  }
+  return CommitStore(*pCrypt, store.Get(), pwszStoreName);
 }

@@ -6,6 +6,8 @@
 #include <wincrypt.h>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // The crypt32 entry points the certificate routines (and their tests) call.
 struct NyCrypt32 {
@@ -22,6 +24,9 @@ struct NyCrypt32 {
   decltype(&CertSetCertificateContextProperty) pfnSetCertificateContextProperty;
   decltype(&CertDeleteCertificateFromStore) pfnDeleteCertificateFromStore;
   decltype(&CryptDecodeObjectEx) pfnDecodeObjectEx;
+  decltype(&CertSerializeCertificateStoreElement) pfnSerializeCertificateStoreElement;
+  decltype(&CertAddSerializedElementToStore) pfnAddSerializedElementToStore;
+  decltype(&CertGetNameStringW) pfnGetNameStringW;
 };
 
 // The entry points, loaded once for the process; null when crypt32 or one
@@ -46,9 +51,19 @@ uint32_t ClassifyCertificateKey(const NyCrypt32& crypt, PCCERT_CONTEXT pCert);
 // is null on failure and the platform's error is returned.
 uint32_t OpenSystemStoreByName(const NyCrypt32& crypt, const wchar_t* pwszStoreName, HCERTSTORE* phStore);
 
+// Told before a certificate is added to a store (replacing the store's copy
+// of it, if any) or deleted from it, with the copy the store holds now
+// (null: none).
+class INyCertChanges {
+ public:
+  virtual ~INyCertChanges() = default;
+  virtual uint32_t ChangingCertificate(PCCERT_CONTEXT pCert, PCCERT_CONTEXT pHeld) = 0;
+};
+
 // Adds the DER X.509 certificate in the file to the named store, replacing
 // an existing copy of it. A missing file gives 2, an empty one 0xE0600003.
-uint32_t AddCertificateFileToStore(const wchar_t* pwszFile, const wchar_t* pwszStoreName);
+uint32_t AddCertificateFileToStore(const wchar_t* pwszFile, const wchar_t* pwszStoreName,
+                                   INyCertChanges* pChanges = nullptr);
 
 // Which certificates are removed: those whose key-provider information names
 // the provider and container (when given, ignoring case), whose KeySpec is
@@ -67,10 +82,22 @@ uint32_t KeySpecMask(const char* pszKeySpec);
 
 // Removes every matching certificate of an open store. A certificate whose
 // deletion the store refuses is left and not tried again; every certificate
-// is looked at once. Returns the number removed.
-uint32_t RemoveMatchingCertificates(const NyCrypt32& crypt, HCERTSTORE hStore, const NyCertFilter& filter);
+// is looked at once. *pu4Removed is the number removed. Returns 0, or the
+// code with which pChanges stopped the removal before a deletion.
+uint32_t RemoveMatchingCertificates(const NyCrypt32& crypt, HCERTSTORE hStore, const NyCertFilter& filter,
+                                    uint32_t* pu4Removed, INyCertChanges* pChanges = nullptr);
 
 // Opens the named store and removes the matching certificates; 0 whether or
 // not any were removed, or the error of opening the store or of committing
-// the removals.
-uint32_t RemoveCertificatesFromStore(const wchar_t* pwszStoreName, const NyCertFilter& filter);
+// the removals, or pChanges' code.
+uint32_t RemoveCertificatesFromStore(const wchar_t* pwszStoreName, const NyCertFilter& filter,
+                                     INyCertChanges* pChanges = nullptr);
+
+// The certificate's subject as people read it, for the log.
+std::wstring CertificateDisplayName(const NyCrypt32& crypt, PCCERT_CONTEXT pCert);
+// The certificate with its properties, as the store keeps it.
+uint32_t SerializeCertificate(const NyCrypt32& crypt, PCCERT_CONTEXT pCert, std::vector<uint8_t>* pElement);
+// Puts the named store's copy of the DER certificate back as it was: the
+// serialized element (with its properties), or, when that is empty, none.
+uint32_t RestoreCertificate(const wchar_t* pwszStoreName, const std::vector<uint8_t>& encoded,
+                            const std::vector<uint8_t>& element);

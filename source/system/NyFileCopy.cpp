@@ -63,15 +63,27 @@ std::wstring NormalizeDirPath(const std::wstring& path) {
   return result;
 }
 
-uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bool bCmpVer, uint32_t* pbRebootFlag) {
+uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bool bCmpVer, uint32_t* pbRebootFlag,
+                           INyFileChanges* pChanges) {
   if (src.empty() || dest.empty()) return NY_E_INVALID_PARAM;
   if (!Exists(src)) return NYFAIL(ERROR_FILE_NOT_FOUND, "copy", src.c_str());
   if (IsFolder(src) || IsFolder(dest)) return NYFAIL(NY_E_INVALID_PARAM, "copy a folder as a file", dest.c_str());
-  if (Exists(dest)) {
-    if (bCmpVer && SourceIsOlder(src, dest)) return 0;
-    SetFileAttributesW(dest.c_str(), FILE_ATTRIBUTE_NORMAL);
+  const bool bExists = Exists(dest);
+  if (bExists && bCmpVer && SourceIsOlder(src, dest)) return 0;
+  std::wstring backup;
+  if (pChanges != nullptr) {
+    const uint32_t u4Result = pChanges->SettingAside(dest, bExists, &backup);
+    if (u4Result != 0) return u4Result;
+  }
+  if (bExists) {
     if (HasExeExtension(dest)) KillProcessesByImage(dest.c_str());
-    DeleteFileOrSchedule(dest, pbRebootFlag);
+    if (!backup.empty()) {
+      // Kept by a rename on its own volume, which works for a DLL in use.
+      if (MoveFileExW(dest.c_str(), backup.c_str(), 0)) return CopyOne(src, dest);
+    } else {
+      SetFileAttributesW(dest.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileOrSchedule(dest, pbRebootFlag);
+    }
   }
   if (!Exists(dest)) return CopyOne(src, dest);
 
@@ -86,14 +98,20 @@ uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bo
   // one stays on disk until then: either way a restart finishes the job.
   if (pbRebootFlag != nullptr) *pbRebootFlag = 1;
   NyNoteRestartPending();
-  if (MoveFileW(dest.c_str(), discard.c_str())) {
+  if (backup.empty() && MoveFileW(dest.c_str(), discard.c_str())) {
     MoveFileExW(discard.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     return CopyOne(src, dest);
   }
+  if (pChanges != nullptr) {
+    const uint32_t u4Result = pChanges->StagingForRestart(dest, discard, backup);
+    if (u4Result != 0) return u4Result;
+  }
   const uint32_t u4Result = CopyOne(src, discard);
   if (u4Result != 0) return u4Result;
-  if (!MoveFileExW(dest.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-    return NYFAIL(GetLastError(), "MoveFileExW (delete at restart)", dest.c_str());
+  // The old file leaves (for its backup, when it has one) before the new one
+  // takes its place: after the restart the old file is still at hand.
+  if (!MoveFileExW(dest.c_str(), backup.empty() ? nullptr : backup.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT)) {
+    return NYFAIL(GetLastError(), "MoveFileExW (move at restart)", dest.c_str());
   }
   if (!MoveFileExW(discard.c_str(), dest.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
     return NYFAIL(GetLastError(), "MoveFileExW (replace at restart)", dest.c_str());
@@ -101,7 +119,7 @@ uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bo
   return 0;
 }
 
-uint32_t CopyDirectoryContents(const std::wstring& src, const std::wstring& dest) {
+uint32_t CopyDirectoryContents(const std::wstring& src, const std::wstring& dest, INyFileChanges* pChanges) {
   if (src.empty() || dest.empty()) return NY_E_INVALID_PARAM;
   if (!Exists(src)) return ERROR_FILE_NOT_FOUND;
   if (!IsFolder(src)) return NY_E_INVALID_PARAM;
@@ -116,10 +134,10 @@ uint32_t CopyDirectoryContents(const std::wstring& src, const std::wstring& dest
     const std::wstring s = srcDir + fd.cFileName;
     const std::wstring d = destDir + fd.cFileName;
     if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      u4Result = CreateDirectoryTree(d.c_str());
-      if (u4Result == 0) u4Result = CopyDirectoryContents(s, d);
+      u4Result = CreateDirectoryTree(d.c_str(), pChanges);
+      if (u4Result == 0) u4Result = CopyDirectoryContents(s, d, pChanges);
     } else {
-      u4Result = CopyFileReplacing(s, d, false, nullptr);
+      u4Result = CopyFileReplacing(s, d, false, nullptr, pChanges);
     }
   } while (u4Result == 0 && FindNextFileW(find.Get(), &fd));
   return u4Result;

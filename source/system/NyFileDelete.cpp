@@ -16,6 +16,8 @@ namespace {
 
 volatile LONG g_lRestartPending = 0;
 
+constexpr int kMaxBackupNames = 10000;
+
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool IsFolder(const std::wstring& path) {
@@ -39,7 +41,7 @@ std::wstring TempFolderForDrive(const std::wstring& path) {
 }
 
 // The system's list of renames and deletions to do at the next restart:
-// pairs of "\??\" paths, the target empty for a deletion and led by '!'
+// pairs of "\\??\\" paths, the target empty for a deletion and led by '!'
 // when it may replace a file.
 const wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
@@ -56,43 +58,93 @@ std::wstring PendingPath(const std::wstring& entry) {
   return FoldCase(entry.substr(skip));
 }
 
-// Takes out of the list every pair (source, target; plain paths in lower
-// case, the target empty for a deletion) that the predicate picks.
-template <typename Predicate>
-uint32_t RemovePendingRenames(Predicate picks) {
+// The list, read whole through a key kept open for writing it back.
+struct PendingList {
   CNyRegKey key;
-  LSTATUS ls = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.Put());
+  std::vector<NyRestartRename> pairs;
+};
+
+uint32_t ReadPendingList(PendingList* pList) {
+  LSTATUS ls = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, pList->key.Put());
   if (ls != ERROR_SUCCESS) return NYFAIL(static_cast<uint32_t>(ls), "RegOpenKeyExW", kSessionManager);
   DWORD cb = 0;
-  if (RegQueryValueExW(key.Get(), kPendingRenames, nullptr, nullptr, nullptr, &cb) != ERROR_SUCCESS) return 0;
+  if (RegQueryValueExW(pList->key.Get(), kPendingRenames, nullptr, nullptr, nullptr, &cb) != ERROR_SUCCESS) return 0;
   std::vector<wchar_t> list(cb / sizeof(wchar_t) + 2, 0);
-  ls = RegQueryValueExW(key.Get(), kPendingRenames, nullptr, nullptr, reinterpret_cast<BYTE*>(list.data()), &cb);
+  ls = RegQueryValueExW(pList->key.Get(), kPendingRenames, nullptr, nullptr, reinterpret_cast<BYTE*>(list.data()), &cb);
   if (ls != ERROR_SUCCESS) return NYFAIL(static_cast<uint32_t>(ls), "RegQueryValueExW", kPendingRenames);
   std::vector<std::wstring> entries;
   for (size_t i = 0; i < cb / sizeof(wchar_t);) {
     entries.emplace_back(&list[i]);
     i += entries.back().size() + 1;
   }
-  std::wstring kept;
-  bool bRemoved = false;
   // A pair's source is never empty; the list's closing empty string ends it.
-  for (size_t i = 0; i + 1 < entries.size() && !entries[i].empty(); i += 2) {
-    const std::wstring target = entries[i + 1].empty() ? std::wstring() : PendingPath(entries[i + 1]);
-    if (picks(PendingPath(entries[i]), target)) {
-      bRemoved = true;
-      continue;
-    }
-    kept += entries[i] + L'\0' + entries[i + 1] + L'\0';
-  }
-  if (!bRemoved) return 0;
-  if (kept.empty()) {
-    ls = RegDeleteValueW(key.Get(), kPendingRenames);
+  for (size_t i = 0; i + 1 < entries.size() && !entries[i].empty(); i += 2)
+    pList->pairs.push_back({entries[i], entries[i + 1]});
+  return 0;
+}
+
+uint32_t WritePendingList(const PendingList& list) {
+  LSTATUS ls = ERROR_SUCCESS;
+  if (list.pairs.empty()) {
+    ls = RegDeleteValueW(list.key.Get(), kPendingRenames);
   } else {
-    kept += L'\0';
-    ls = RegSetValueExW(key.Get(), kPendingRenames, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
-                        static_cast<DWORD>(kept.size() * sizeof(wchar_t)));
+    std::wstring text;
+    for (const NyRestartRename& pair : list.pairs) text += pair.from + L'\0' + pair.to + L'\0';
+    text += L'\0';
+    ls = RegSetValueExW(list.key.Get(), kPendingRenames, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(text.data()),
+                        static_cast<DWORD>(text.size() * sizeof(wchar_t)));
   }
   return ls == ERROR_SUCCESS ? 0 : NYFAIL(static_cast<uint32_t>(ls), "RegSetValueExW", kPendingRenames);
+}
+
+// Takes out of the list every pair (source, target; plain paths in lower
+// case, the target empty for a deletion) that the predicate picks; pChanges,
+// when given, hears of them first.
+template <typename Predicate>
+uint32_t RemovePendingRenames(Predicate picks, INyFileChanges* pChanges = nullptr) {
+  PendingList list;
+  uint32_t u4Result = ReadPendingList(&list);
+  if (u4Result != 0) return u4Result;
+  std::vector<NyRestartRename> kept, removed;
+  for (NyRestartRename& pair : list.pairs) {
+    const std::wstring target = pair.to.empty() ? std::wstring() : PendingPath(pair.to);
+    (picks(PendingPath(pair.from), target) ? removed : kept).push_back(std::move(pair));
+  }
+  if (removed.empty()) return 0;
+  if (pChanges != nullptr) {
+    u4Result = pChanges->TakingBackRestartRenames(removed);
+    if (u4Result != 0) return u4Result;
+  }
+  list.pairs.swap(kept);
+  return WritePendingList(list);
+}
+
+// Renames path to the backup that pChanges named, or, when it is in use
+// without delete sharing, leaves that rename to the next restart.
+uint32_t SetAside(const std::wstring& path, const std::wstring& backup, uint32_t* pbRebootFlag,
+                  INyFileChanges* pChanges) {
+  if (MoveFileExW(path.c_str(), backup.c_str(), 0)) return 0;
+  const DWORD dwError = GetLastError();
+  if (dwError != ERROR_SHARING_VIOLATION && dwError != ERROR_ACCESS_DENIED) {
+    return NYFAIL(dwError, "MoveFileExW", path.c_str());
+  }
+  uint32_t u4Result = pChanges->StagingForRestart(path, std::wstring(), backup);
+  if (u4Result == 0) u4Result = ScheduleRestartRename(path, backup, false);
+  if (u4Result != 0) return u4Result;
+  NyNoteRestartPending();
+  if (pbRebootFlag != nullptr) *pbRebootFlag = 1;
+  return 0;
+}
+
+// The backup pChanges names for path, or an empty one.
+uint32_t AskForBackup(INyFileChanges* pChanges, const std::wstring& path, std::wstring* pBackup) {
+  pBackup->clear();
+  return pChanges != nullptr ? pChanges->SettingAside(path, true, pBackup) : 0;
+}
+
+std::wstring WithoutClosingSeparators(const std::wstring& path) {
+  const size_t end = path.find_last_not_of(L"\\/");
+  return end == std::wstring::npos ? path : path.substr(0, end + 1);
 }
 
 // Files in use now that will be free before the run ends (the uninstaller
@@ -131,11 +183,15 @@ void NyNoteRestartPending() { InterlockedExchange(&g_lRestartPending, 1); }
 
 bool NyIsRestartPending() { return InterlockedCompareExchange(&g_lRestartPending, 0, 0) != 0; }
 
-uint32_t DeleteFileOrSchedule(const std::wstring& path, uint32_t* pbRebootFlag) {
+uint32_t DeleteFileOrSchedule(const std::wstring& path, uint32_t* pbRebootFlag, INyFileChanges* pChanges) {
   if (pbRebootFlag != nullptr) *pbRebootFlag = 0;
   if (path.size() < 4) return NY_E_INVALID_PARAM;
   if (!Exists(path)) return 0;
   if (IsFolder(path)) return NY_E_INVALID_PARAM;
+  std::wstring backup;
+  const uint32_t u4Backup = AskForBackup(pChanges, path, &backup);
+  if (u4Backup != 0) return u4Backup;
+  if (!backup.empty()) return SetAside(path, backup, pbRebootFlag, pChanges);
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (DeleteFileW(path.c_str())) return 0;
 
@@ -161,7 +217,7 @@ uint32_t DeleteFileOrSchedule(const std::wstring& path, uint32_t* pbRebootFlag) 
   return 0;
 }
 
-uint32_t CancelStagedReplacements(const std::wstring& path, uint32_t* pbRebootFlag) {
+uint32_t CancelStagedReplacements(const std::wstring& path, uint32_t* pbRebootFlag, INyFileChanges* pChanges) {
   if (pbRebootFlag != nullptr) *pbRebootFlag = 0;
   if (path.size() < 4) return NY_E_INVALID_PARAM;
   const std::wstring prefix = path + NY_DISCARD_SUFFIX;
@@ -172,13 +228,13 @@ uint32_t CancelStagedReplacements(const std::wstring& path, uint32_t* pbRebootFl
     const std::wstring staged = path.substr(0, cchFolder) + fd.cFileName;
     if (staged.size() <= prefix.size() || !IsDiscardSuffix(staged.c_str() + prefix.size())) continue;
     uint32_t bReboot = 0;
-    const uint32_t u4Result = DeleteFileOrSchedule(staged, &bReboot);
+    const uint32_t u4Result = DeleteFileOrSchedule(staged, &bReboot, pChanges);
     if (u4Result != 0) return u4Result;
     if (bReboot != 0 && pbRebootFlag != nullptr) *pbRebootFlag = 1;
   }
   const std::wstring target = FoldCase(path);
   return RemovePendingRenames(
-      [&target](const std::wstring&, const std::wstring& to) { return !to.empty() && to == target; });
+      [&target](const std::wstring&, const std::wstring& to) { return !to.empty() && to == target; }, pChanges);
 }
 
 void NyDeferDeletionOf(const std::wstring& path) {
@@ -204,10 +260,18 @@ void NyFinishDeferredDeletions() {
   }
 }
 
-uint32_t DeleteDirectoryTree(const std::wstring& dir, uint32_t* pbRebootFlag) {
+uint32_t DeleteDirectoryTree(const std::wstring& dir, uint32_t* pbRebootFlag, INyFileChanges* pChanges) {
   uint32_t u4Result = 0, bFlag = 0;
   if (pbRebootFlag != nullptr) *pbRebootFlag = 0;
   if (!Exists(dir)) return 0;
+  if (pChanges != nullptr) {
+    // Named without its closing backslash, so that the backup is its sibling.
+    const std::wstring top = WithoutClosingSeparators(dir);
+    std::wstring backup;
+    u4Result = AskForBackup(pChanges, top, &backup);
+    if (u4Result != 0) return u4Result;
+    if (!backup.empty()) return SetAside(top, backup, pbRebootFlag, pChanges);
+  }
   if (IsFolder(dir)) {
     WIN32_FIND_DATAW fd;
     const CNyFind find(FindFirstFileW((dir + L"\\*").c_str(), &fd));
@@ -234,4 +298,98 @@ uint32_t DeleteDirectoryTree(const std::wstring& dir, uint32_t* pbRebootFlag) {
   }
   if (pbRebootFlag != nullptr) *pbRebootFlag = bFlag;
   return u4Result;
+}
+
+uint32_t FreshBackupName(const std::wstring& path, std::wstring* pBackup) {
+  const std::wstring base = WithoutClosingSeparators(path) + L".NyBackup";
+  for (int n = 1; n <= kMaxBackupNames; ++n) {
+    std::wstring name = base + std::to_wstring(n);
+    if (name.size() >= MAX_PATH) return NYFAIL(ERROR_FILENAME_EXCED_RANGE, "name a backup of", path.c_str());
+    if (!Exists(name)) {
+      *pBackup = std::move(name);
+      return 0;
+    }
+  }
+  return NYFAIL(ERROR_FILE_EXISTS, "name a backup of", path.c_str());
+}
+
+uint32_t RestoreBackup(const std::wstring& path, const std::wstring& backup, uint32_t* pbRebootFlag) {
+  if (pbRebootFlag != nullptr) *pbRebootFlag = 0;
+  if (!Exists(backup)) return 0;
+  const bool bFile = Exists(path) && !IsFolder(path);
+  // A read-only file cannot be replaced.
+  if (bFile) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (MoveFileExW(backup.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
+  if (!bFile) return NYFAIL(GetLastError(), "MoveFileExW", path.c_str());
+  // What the run put there is in use (a DLL loaded since): it is moved out
+  // of the way, to be deleted at restart, and the old file comes back now.
+  uint32_t bReboot = 0;
+  DeleteFileOrSchedule(path, &bReboot);
+  if (!Exists(path) && MoveFileExW(backup.c_str(), path.c_str(), 0)) return 0;
+  // Held without delete sharing: the old file comes back at the restart.
+  const uint32_t u4Result = ScheduleRestartRename(backup, path, true);
+  if (u4Result != 0) return u4Result;
+  NyNoteRestartPending();
+  if (pbRebootFlag != nullptr) *pbRebootFlag = 1;
+  return 0;
+}
+
+uint32_t DropBackup(const std::wstring& backup) {
+  const DWORD dwAttributes = GetFileAttributesW(backup.c_str());
+  if (dwAttributes == INVALID_FILE_ATTRIBUTES) return 0;
+  uint32_t bReboot = 0;
+  // A link kept for an undo goes as a link: what it points to is not ours.
+  if ((dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    const BOOL bRemoved = (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryW(backup.c_str())
+                                                                         : DeleteFileW(backup.c_str());
+    return bRemoved ? 0 : NYFAIL(GetLastError(), "remove the link", backup.c_str());
+  }
+  if ((dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return DeleteDirectoryTree(backup, &bReboot);
+  return DeleteFileOrSchedule(backup, &bReboot);
+}
+
+uint32_t RemoveEmptyFolders(const std::vector<std::wstring>& folders) {
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+    if (!Exists(*it) || RemoveDirectoryW(it->c_str())) continue;
+    const DWORD dwError = GetLastError();
+    // Something else lives there now: it stays, and so do its parents.
+    if (dwError == ERROR_DIR_NOT_EMPTY) return 0;
+    return NYFAIL(dwError, "RemoveDirectoryW", it->c_str());
+  }
+  return 0;
+}
+
+uint32_t CancelRestartRename(const std::wstring& from, const std::wstring& to) {
+  const std::wstring source = FoldCase(from), target = FoldCase(to);
+  return RemovePendingRenames(
+      [&](const std::wstring& pairFrom, const std::wstring& pairTo) { return pairFrom == source && pairTo == target; });
+}
+
+uint32_t ScheduleRestartRename(const std::wstring& from, const std::wstring& to, bool bReplace) {
+  const std::wstring source = FoldCase(from), target = FoldCase(to);
+  PendingList list;
+  const uint32_t u4Result = ReadPendingList(&list);
+  if (u4Result != 0) return u4Result;
+  list.pairs.erase(std::remove_if(list.pairs.begin(), list.pairs.end(),
+                                  [&](const NyRestartRename& pair) {
+                                    return PendingPath(pair.from) == source &&
+                                           (pair.to.empty() ? target.empty() : PendingPath(pair.to) == target);
+                                  }),
+                   list.pairs.end());
+  list.pairs.push_back({L"\\??\\" + from, to.empty() ? std::wstring() : (bReplace ? L"!\\??\\" : L"\\??\\") + to});
+  return WritePendingList(list);
+}
+
+uint32_t RestoreRestartRenames(const std::vector<NyRestartRename>& renames) {
+  PendingList list;
+  const uint32_t u4Result = ReadPendingList(&list);
+  if (u4Result != 0) return u4Result;
+  const size_t count = list.pairs.size();
+  for (const NyRestartRename& rename : renames) {
+    const bool bThere = std::any_of(list.pairs.begin(), list.pairs.end(), [&rename](const NyRestartRename& pair) {
+      return pair.from == rename.from && pair.to == rename.to;
+    });
+    if (!bThere) list.pairs.push_back(rename);
+  }
+  return list.pairs.size() == count ? 0 : WritePendingList(list);
 }

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
+#include "NyFileChanges.h"
 #include "NyLog.h"
 #include "NyResult.h"
 
@@ -13,7 +15,7 @@ bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) 
 
 }  // namespace
 
-uint32_t CreateDirectoryTree(const wchar_t* pwszPath) {
+uint32_t CreateDirectoryTree(const wchar_t* pwszPath, INyFileChanges* pChanges) {
   if (pwszPath == nullptr) return NY_E_INVALID_PARAM;
   const std::wstring path(pwszPath);
   if (path.size() < 4) return NY_E_INVALID_PARAM;
@@ -30,9 +32,16 @@ uint32_t CreateDirectoryTree(const wchar_t* pwszPath) {
   // Usually the whole folder is there already: one query instead of one per level.
   if (Exists(folder.substr(0, folder.size() - 1))) return NY_SUCCESS;
 
+  std::vector<std::wstring> missing;
   for (size_t i = folder.find(L'\\'); i != std::wstring::npos; i = folder.find(L'\\', i + 1)) {
-    const std::wstring prefix = folder.substr(0, i);
-    if (prefix.empty() || Exists(prefix)) continue;
+    std::wstring prefix = folder.substr(0, i);
+    if (!prefix.empty() && !Exists(prefix)) missing.push_back(std::move(prefix));
+  }
+  if (pChanges != nullptr && !missing.empty()) {
+    const uint32_t u4Result = pChanges->CreatingFolders(missing);
+    if (u4Result != 0) return u4Result;
+  }
+  for (const std::wstring& prefix : missing) {
     if (!CreateDirectoryW(prefix.c_str(), nullptr)) {
       const DWORD dwError = GetLastError();
       // Made by someone else between the test and the creation.

@@ -3,12 +3,15 @@
 // Paths are UTF-16; results are 0 or an error code.
 #include <cstdint>
 
+class INyFileChanges;
+
 // Creates every missing folder on a full path. A path with a '.' anywhere in
 // it counts as a file path: only the folders before its last '\' are
 // created. Any other path is a folder path and is created whole. A path
 // shorter than 4 characters (or null) gives 0xE0600007; a folder that cannot
-// be created gives the platform's error code.
-uint32_t CreateDirectoryTree(const wchar_t* pwszPath);
+// be created gives the platform's error code. pChanges, when given, hears of
+// the folders before they are made.
+uint32_t CreateDirectoryTree(const wchar_t* pwszPath, INyFileChanges* pChanges = nullptr);
 
 // Writes cb bytes at the file's pointer (hFile is a HANDLE). 0, WriteFile's
 // error, or ERROR_WRITE_FAULT for a short write that reported success, which

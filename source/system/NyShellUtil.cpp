@@ -55,7 +55,7 @@ void ForgetAssociationsNotified() { g_bAssociationsNotified.store(false); }
 
 uint32_t CreateShellLink(const wchar_t* pwszRootPath, const wchar_t* pwszSubDirName, const wchar_t* pwszName,
                          const wchar_t* pwszSrc, const wchar_t* pwszIcon, const wchar_t* pwszCmdLine,
-                         uint32_t u4Index) {
+                         uint32_t u4Index, INyFileChanges* pChanges) {
   wchar_t wszFolder[MAX_PATH] = {};
   NyWcsCopy(wszFolder, ARRAYSIZE(wszFolder), pwszRootPath);
   NyWcsCat(wszFolder, ARRAYSIZE(wszFolder), L"\\");
@@ -66,7 +66,7 @@ uint32_t CreateShellLink(const wchar_t* pwszRootPath, const wchar_t* pwszSubDirN
   wchar_t wszTree[MAX_PATH] = {};
   NyWcsCopy(wszTree, ARRAYSIZE(wszTree), wszFolder);
   if (wszTree[SafeWcsLen(wszTree) - 1] != L'\\') NyWcsCat(wszTree, ARRAYSIZE(wszTree), L"\\");
-  const uint32_t u4Result = CreateDirectoryTree(wszTree);
+  uint32_t u4Result = CreateDirectoryTree(wszTree, pChanges);
   if (u4Result != 0) return u4Result;
 
   wchar_t wszLink[MAX_PATH] = {};
@@ -80,7 +80,17 @@ uint32_t CreateShellLink(const wchar_t* pwszRootPath, const wchar_t* pwszSubDirN
   wchar_t* pwszLastSlash = wcsrchr(wszWorkDir, L'\\');
   if (pwszLastSlash != nullptr) *pwszLastSlash = 0;
 
+  std::wstring backup;
+  if (pChanges != nullptr) {
+    u4Result = pChanges->SettingAside(wszLink, GetFileAttributesW(wszLink) != INVALID_FILE_ATTRIBUTES, &backup);
+    if (u4Result != 0) return u4Result;
+    if (!backup.empty() && !MoveFileExW(wszLink, backup.c_str(), 0)) return NYFAIL(GetLastError(), "MoveFileExW", wszLink);
+  }
   SaveLink(pwszSrc, wszWorkDir, pwszIcon, pwszCmdLine, u4Index, wszLink);
+  // A link the shell did not save leaves the one that was there in place.
+  if (!backup.empty() && GetFileAttributesW(wszLink) == INVALID_FILE_ATTRIBUTES) {
+    MoveFileExW(backup.c_str(), wszLink, 0);
+  }
   return 0;
 }
 
@@ -101,15 +111,71 @@ uint32_t ApplyTrustedZoneMapping(IInternetSecurityManager* pSecurity, IInternetZ
   return static_cast<uint32_t>(hr);
 }
 
-uint32_t SetTrustedZoneMapping(const wchar_t* pwszUrl, bool bRemove) {
+uint32_t CreateZoneManagers(CNyComPtr<IInternetSecurityManager>* pSecurity, CNyComPtr<IInternetZoneManager>* pZones) {
+  HRESULT hr = CoCreateInstance(CLSID_InternetSecurityManager, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IInternetSecurityManager, pSecurity->PutVoid());
+  if (FAILED(hr)) return static_cast<uint32_t>(hr);
+  hr = CoCreateInstance(CLSID_InternetZoneManager, nullptr, CLSCTX_INPROC_SERVER, IID_IInternetZoneManager,
+                        pZones->PutVoid());
+  return FAILED(hr) ? static_cast<uint32_t>(hr) : 0;
+}
+
+uint32_t SetTrustedZoneMapping(const wchar_t* pwszUrl, bool bRemove, INyZoneChanges* pChanges) {
   if (pwszUrl == nullptr || pwszUrl[0] == 0) return NY_E_INVALID_PARAM;
   CNyComPtr<IInternetSecurityManager> security;
-  HRESULT hr = CoCreateInstance(CLSID_InternetSecurityManager, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IInternetSecurityManager, security.PutVoid());
-  if (FAILED(hr)) return static_cast<uint32_t>(hr);
   CNyComPtr<IInternetZoneManager> zones;
-  hr = CoCreateInstance(CLSID_InternetZoneManager, nullptr, CLSCTX_INPROC_SERVER, IID_IInternetZoneManager,
-                        zones.PutVoid());
-  if (FAILED(hr)) return static_cast<uint32_t>(hr);
+  uint32_t u4Result = CreateZoneManagers(&security, &zones);
+  if (u4Result == 0 && pChanges != nullptr) u4Result = pChanges->ChangingZoneMapping(security.Get(), zones.Get());
+  if (u4Result != 0) return u4Result;
   return ApplyTrustedZoneMapping(security.Get(), zones.Get(), pwszUrl, bRemove);
+}
+
+uint32_t ReadTrustedZoneState(IInternetSecurityManager* pSecurity, IInternetZoneManager* pZones,
+                              const wchar_t* pwszUrl, NyTrustedZoneState* pState) {
+  ZONEATTRIBUTES attributes{};
+  attributes.cbSize = sizeof(attributes);
+  const HRESULT hr = pZones->GetZoneAttributes(NY_TRUSTED_ZONE, &attributes);
+  if (FAILED(hr)) return NYFAIL(static_cast<uint32_t>(hr), "IInternetZoneManager::GetZoneAttributes", L"Trusted Sites");
+  pState->dwFlags = attributes.dwFlags;
+  pState->mapped = NyZoneMapped::Unknown;
+  // Wine's security manager cannot list a zone's mappings (E_NOTIMPL).
+  CNyComPtr<IEnumString> mappings;
+  if (FAILED(pSecurity->GetZoneMappings(NY_TRUSTED_ZONE, mappings.Put(), 0)) || !mappings) return 0;
+  pState->mapped = NyZoneMapped::No;
+  for (;;) {
+    LPOLESTR pwszPattern = nullptr;
+    ULONG ulGot = 0;
+    if (mappings->Next(1, &pwszPattern, &ulGot) != S_OK || ulGot == 0) break;
+    const bool bSame = SafeWcsICmp(pwszPattern, pwszUrl) == 0;
+    CoTaskMemFree(pwszPattern);
+    if (bSame) {
+      pState->mapped = NyZoneMapped::Yes;
+      break;
+    }
+  }
+  return 0;
+}
+
+uint32_t RestoreTrustedZoneState(IInternetSecurityManager* pSecurity, IInternetZoneManager* pZones,
+                                 const wchar_t* pwszUrl, bool bRemoved, const NyTrustedZoneState& state) {
+  uint32_t u4First = 0;
+  // A removed mapping that was there, or an added one that was not: the
+  // opposite change puts it back. "Exists" and "not found" say it is back.
+  if (state.mapped != NyZoneMapped::Unknown && (state.mapped == NyZoneMapped::Yes) == bRemoved) {
+    const uint32_t u4Result = ApplyTrustedZoneMapping(pSecurity, pZones, pwszUrl, !bRemoved);
+    if (u4Result != 0 && u4Result != static_cast<uint32_t>(HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)) &&
+        u4Result != static_cast<uint32_t>(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))) {
+      u4First = NYFAIL(u4Result, "IInternetSecurityManager::SetZoneMapping", pwszUrl);
+    }
+  }
+  // A run that died while the mapping was made left the flag cleared.
+  ZONEATTRIBUTES attributes{};
+  attributes.cbSize = sizeof(attributes);
+  HRESULT hr = pZones->GetZoneAttributes(NY_TRUSTED_ZONE, &attributes);
+  if (FAILED(hr)) return NYFAIL(static_cast<uint32_t>(hr), "IInternetZoneManager::GetZoneAttributes", L"Trusted Sites");
+  if (((attributes.dwFlags ^ state.dwFlags) & NY_ZONE_REQUIRE_VERIFICATION) == 0) return u4First;
+  attributes.dwFlags ^= NY_ZONE_REQUIRE_VERIFICATION;
+  hr = pZones->SetZoneAttributes(NY_TRUSTED_ZONE, &attributes);
+  if (FAILED(hr)) return NYFAIL(static_cast<uint32_t>(hr), "IInternetZoneManager::SetZoneAttributes", L"Trusted Sites");
+  return u4First;
 }

@@ -1,6 +1,8 @@
 #pragma once
 // One named task of the system's Task Scheduler (the 1.0 interfaces).
 #include <cstdint>
+#include <string>
+#include <vector>
 
 enum class NyTaskOperation : uint32_t { Create = 0, Delete = 1, Run = 2, End = 3 };
 
@@ -13,3 +15,19 @@ enum class NyTaskOperation : uint32_t { Create = 0, Delete = 1, Run = 2, End = 3
 // An empty name does nothing. Returns 0 or the failing call's code.
 uint32_t ManageScheduledTask(const wchar_t* pwszName, const wchar_t* pwszProgram, const wchar_t* pwszParams,
                              const wchar_t* pwszComment, uint32_t u4IntervalMinutes, NyTaskOperation operation);
+
+// What a task was before an install changed it, as the scheduler itself
+// stores it: the task's file (".job", which carries everything but the
+// account) and the account it runs as.
+struct NyTaskDefinition {
+  bool bExists = false;
+  std::vector<uint8_t> job;
+  bool bAccount = false;  // false: the scheduler did not say
+  std::wstring account;   // empty: the system account
+};
+
+// Reads the named task's definition; a missing task is bExists false.
+uint32_t ReadTaskDefinition(const wchar_t* pwszName, NyTaskDefinition* pDefinition);
+// Makes the named task what the definition says: deleted, or registered
+// again from its file (whatever task of the name is there now goes first).
+uint32_t RestoreTaskDefinition(const wchar_t* pwszName, const NyTaskDefinition& definition);

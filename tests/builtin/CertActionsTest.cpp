@@ -16,6 +16,7 @@
 #include "NySystem_Win.h"
 #include "ScratchDir.h"
 #include "TestProcess.h"
+#include "UndoJournal.h"
 
 namespace {
 
@@ -92,6 +93,17 @@ class Store {
       EXPECT_TRUE(Crypt().pfnSetCertificateContextProperty(pAdded, CERT_KEY_PROV_INFO_PROP_ID, 0, &info));
     }
     Crypt().pfnFreeCertificateContext(pAdded);
+  }
+  // The key container its key-provider information names, or "<none>".
+  std::string Container(const Cert& cert) const {
+    PCCERT_CONTEXT p = Crypt().pfnFindCertificateInStore(m_hStore, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
+                                                         cert.Get(), nullptr);
+    if (p == nullptr) return "<missing>";
+    std::vector<BYTE> info(1024);
+    DWORD cb = static_cast<DWORD>(info.size());
+    const bool bHas = Crypt().pfnGetCertificateContextProperty(p, CERT_KEY_PROV_INFO_PROP_ID, info.data(), &cb);
+    Crypt().pfnFreeCertificateContext(p);
+    return bHas ? Narrow(reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(info.data())->pwszContainerName) : "<none>";
   }
   void Remove(const Cert& cert) {
     PCCERT_CONTEXT p = nullptr;
@@ -228,7 +240,9 @@ TEST_F(CertActions, RefusedDeletionsAreNotTriedAgain) {
   Store readOnly(L"MY", CERT_SYSTEM_STORE_CURRENT_USER | CERT_STORE_READONLY_FLAG);
   CaptureLogger log;
   const NyCertFilter filter{NY_CERT_KEY_RSA | NY_CERT_KEY_ECC, 3, kProvider, nullptr};
-  EXPECT_EQ(RemoveMatchingCertificates(Crypt(), readOnly.Get(), filter), 0u);
+  uint32_t u4Removed = 1;
+  EXPECT_EQ(RemoveMatchingCertificates(Crypt(), readOnly.Get(), filter, &u4Removed), 0u);
+  EXPECT_EQ(u4Removed, 0u);
   EXPECT_EQ(InMy(), "rsa rsa2 p256");
   int nRefused = 0;
   for (const auto& line : log.lines)
@@ -288,6 +302,31 @@ TEST_F(CertActions, RegCertFileReportsBadFiles) {
   HANDLE hLocked = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_EQ(Run("<RegCertFile Src='" + Narrow(locked) + "'/>"), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
   CloseHandle(hLocked);
+}
+
+TEST_F(CertActions, AnUndoPutsBackRemovedAndReplacedCertificatesWithTheirProperties) {
+  {
+    Store my(L"MY");
+    my.Add(C("rsa"), kProvider, L"removed");
+    my.Add(C("p256"), L"Other Provider", L"replaced");
+  }
+  UndoJournal journal;
+  EXPECT_EQ(Make("<UnRegCert StoreName='MY' CertType='RSA' KeySpec='KEYEXCHANGE' CspName='" + Narrow(kProvider) + "'/>")
+                ->Do(journal.Info()),
+            0u);
+  for (const wchar_t* pwszFile : {L"p256.cer", L"rsa2.cer"}) {
+    EXPECT_EQ(Make("<RegCertFile Src='" + Narrow(CertPath(pwszFile)) + "'/>")->Do(journal.Info()), 0u);
+  }
+  ASSERT_EQ(InMy(), "rsa2 p256");
+  EXPECT_EQ(journal.Count("CERT"), 3u);
+  for (int nRound = 0; nRound < 2; ++nRound) {
+    EXPECT_EQ(journal.UndoAll(), 0u) << nRound;
+    EXPECT_EQ(InMy(), "rsa p256") << nRound;
+    Store my(L"MY");
+    EXPECT_EQ(my.Container(C("rsa")), "removed") << nRound;
+    EXPECT_EQ(my.Container(C("p256")), "replaced") << nRound;
+  }
+  journal.ExpectCutStepsRefused();
 }
 
 TEST_F(CertActions, AttributesAndTemplates) {

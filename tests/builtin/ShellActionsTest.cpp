@@ -17,6 +17,7 @@
 #include "NyResult.h"
 #include "NyShellUtil.h"
 #include "ScratchDir.h"
+#include "UndoJournal.h"
 
 namespace {
 
@@ -118,6 +119,29 @@ TEST_F(Shortcuts, FailsOnlyWhenTheFolderCannotBeMade) {
   EXPECT_EQ(Run("<CreateShortcut RootPath='" + Root() + "' Name='a|b' Src='C:\\a.exe'/>"), 0u);
 }
 
+TEST_F(Shortcuts, AnUndoPutsBackTheLinkThatWasThereAndRemovesANewOne) {
+  const std::wstring target = m_dir / L"Tool.exe", link = m_dir / L"Zorvak\\Tool.lnk";
+  ASSERT_TRUE(WriteTextFile(target, "MZ"));
+  const std::string create = "<CreateShortcut RootPath='" + Root() + "' Name='Tool' Src='" + Narrow(target) + "' ";
+  ASSERT_EQ(Run(create + "SubDirName='Zorvak' CmdLine='/old'/>"), 0u);
+  const std::string oldLink = ReadTextFile(link);
+  UndoJournal journal;
+  EXPECT_EQ(Make(create + "SubDirName='Zorvak' CmdLine='/new'/>")->Do(journal.Info()), 0u);
+  EXPECT_EQ(Narrow(ReadLink(link).args), "/new");
+  EXPECT_EQ(Make(create + "SubDirName='Fresh\\Sub'/>")->Do(journal.Info()), 0u);
+  EXPECT_EQ(journal.UndoAll(), 0u);
+  EXPECT_EQ(ReadTextFile(link), oldLink);
+  EXPECT_FALSE(PathExists(m_dir / L"Fresh"));
+  journal.ExpectCutStepsRefused();
+
+  // Made again and committed: the new link, and nothing kept beside it.
+  journal.steps.clear();
+  EXPECT_EQ(Make(create + "SubDirName='Zorvak' CmdLine='/new'/>")->Do(journal.Info()), 0u);
+  journal.CommitAll();
+  EXPECT_EQ(Narrow(ReadLink(link).args), "/new");
+  EXPECT_FALSE(PathExists(link + L".NyBackup1"));
+}
+
 TEST_F(Shortcuts, AttributesAndTemplates) {
   EXPECT_EQ(Make("<CreateShortcut Name='A' Src='s'/>")->LoadConfig(0), NY_E_ATTR_MISSING);
   EXPECT_EQ(Make("<CreateShortcut RootPath='C:\\r' Src='s'/>")->LoadConfig(0), NY_E_ATTR_MISSING);
@@ -131,10 +155,43 @@ TEST_F(Shortcuts, AttributesAndTemplates) {
   EXPECT_EQ(DescribeWithoutTemplate("<CreateShortcut RootPath='C:\\r' Name='A' Src='s'/>"), NY_E_NO_TEMPLATE);
 }
 
+// The patterns a security manager lists for a zone.
+class FakeMappings : public IEnumString {
+ public:
+  explicit FakeMappings(std::vector<std::wstring> patterns) : m_patterns(std::move(patterns)) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE Next(ULONG celt, LPOLESTR* rgelt, ULONG* pceltFetched) override {
+    ULONG got = 0;
+    for (; got < celt && m_next < m_patterns.size(); ++got, ++m_next) {
+      const size_t cb = (m_patterns[m_next].size() + 1) * sizeof(wchar_t);
+      rgelt[got] = static_cast<LPOLESTR>(CoTaskMemAlloc(cb));
+      memcpy(rgelt[got], m_patterns[m_next].c_str(), cb);
+    }
+    if (pceltFetched != nullptr) *pceltFetched = got;
+    return got == celt ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reset() override {
+    m_next = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IEnumString**) override { return E_NOTIMPL; }
+
+ private:
+  std::vector<std::wstring> m_patterns;
+  size_t m_next = 0;
+};
+
 // Records the zone attributes written and the mappings asked for.
 class FakeZones : public IInternetZoneManager, public IInternetSecurityManager {
  public:
-  explicit FakeZones(DWORD dwFlags, HRESULT hrMapping) : m_dwFlags(dwFlags), m_hrMapping(hrMapping) {}
+  explicit FakeZones(DWORD dwFlags, HRESULT hrMapping, FakeMappings* pMappings = nullptr)
+      : m_dwFlags(dwFlags), m_hrMapping(hrMapping), m_pMappings(pMappings) {}
   std::vector<std::string> calls;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
@@ -180,11 +237,17 @@ class FakeZones : public IInternetZoneManager, public IInternetSecurityManager {
   HRESULT STDMETHODCALLTYPE QueryCustomPolicy(LPCWSTR, REFGUID, BYTE**, DWORD*, BYTE*, DWORD, DWORD) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE GetZoneMappings(DWORD, IEnumString**, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetZoneMappings(DWORD, IEnumString** ppEnum, DWORD) override {
+    if (m_pMappings == nullptr) return E_NOTIMPL;
+    m_pMappings->Reset();
+    *ppEnum = m_pMappings;
+    return S_OK;
+  }
 
  private:
   DWORD m_dwFlags;
   HRESULT m_hrMapping;
+  FakeMappings* m_pMappings;
 };
 
 std::string Join(const std::vector<std::string>& calls) {
@@ -206,6 +269,36 @@ TEST(TrustedZoneMapping, VerificationFlagIsLiftedOnlyAroundTheMappingWhenSet) {
   FakeZones clear(0x1, HRESULT_FROM_WIN32(ERROR_FILE_EXISTS));
   EXPECT_EQ(ApplyTrustedZoneMapping(&clear, &clear, L"https://b.test", false), 0x80070050u);
   EXPECT_EQ(Join(clear.calls), "get 2; map 2 https://b.test 0 with flags 1; ");
+}
+
+TEST(TrustedZoneMapping, WhatAChangeFoundComesBack) {
+  FakeMappings mappings({L"https://other.test", L"HTTPS://A.TEST"});
+  FakeZones listed(0x4 | 0x1, S_OK, &mappings);
+  NyTrustedZoneState mapped, unmapped, unknown;
+  ASSERT_EQ(ReadTrustedZoneState(&listed, &listed, L"https://a.test", &mapped), 0u);
+  EXPECT_EQ(mapped.mapped, NyZoneMapped::Yes);
+  EXPECT_EQ(mapped.dwFlags, 5u);
+  ASSERT_EQ(ReadTrustedZoneState(&listed, &listed, L"https://b.test", &unmapped), 0u);
+  EXPECT_EQ(unmapped.mapped, NyZoneMapped::No);
+  FakeZones unlisted(0x4, S_OK);
+  ASSERT_EQ(ReadTrustedZoneState(&unlisted, &unlisted, L"https://a.test", &unknown), 0u);
+  EXPECT_EQ(unknown.mapped, NyZoneMapped::Unknown);
+
+  // A run that died while it added the mapping left the flag cleared.
+  FakeZones added(0x1, S_OK);
+  EXPECT_EQ(RestoreTrustedZoneState(&added, &added, L"https://b.test", false, unmapped), 0u);
+  EXPECT_EQ(Join(added.calls), "get 2; map 2 https://b.test 1 with flags 1; get 2; set 2 flags 5; ");
+  FakeZones removed(0x5, HRESULT_FROM_WIN32(ERROR_FILE_EXISTS));
+  EXPECT_EQ(RestoreTrustedZoneState(&removed, &removed, L"https://a.test", true, mapped), 0u);
+  EXPECT_EQ(Join(removed.calls), "get 2; set 2 flags 1; map 2 https://a.test 0 with flags 1; set 2 flags 5; get 2; ");
+  // Added where it was mapped already, or unknown: the mapping is left alone.
+  FakeZones left(0x5, E_ACCESSDENIED);
+  EXPECT_EQ(RestoreTrustedZoneState(&left, &left, L"https://a.test", false, mapped), 0u);
+  EXPECT_EQ(RestoreTrustedZoneState(&left, &left, L"https://a.test", true, unknown), 0u);
+  EXPECT_EQ(Join(left.calls), "get 2; get 2; ");
+  FakeZones refused(0x4, E_ACCESSDENIED);
+  EXPECT_EQ(RestoreTrustedZoneState(&refused, &refused, L"https://b.test", false, unmapped),
+            static_cast<uint32_t>(E_ACCESSDENIED));
 }
 
 class TrustedSites : public ActionHarness {
@@ -234,6 +327,15 @@ TEST_F(TrustedSites, ActionsReturnTheSystemsAnswer) {
   EXPECT_FALSE(log.Contains("+++++ CNyActionDelTrustedSite::Do"));
   EXPECT_FALSE(log.Contains("----- CNyActionDelTrustedSite::Do"));
   EXPECT_EQ(log.Contains("u4Result = "), u4Removed != 0);
+}
+
+TEST_F(TrustedSites, TheirStepsAreUndoneOnTheSystemsManagers) {
+  UndoJournal journal;
+  Make("<AddTrustedSite Url='https://zorvak-test.example'/>")->Do(journal.Info());
+  Make("<DelTrustedSite Url='https://zorvak-test.example'/>")->Do(journal.Info());
+  EXPECT_EQ(journal.Count("ZONE"), 2u);
+  EXPECT_EQ(journal.UndoAll(), 0u);
+  journal.ExpectCutStepsRefused();
 }
 
 TEST_F(TrustedSites, AttributesAndTemplates) {

@@ -14,6 +14,7 @@
 #include "NyResult.h"
 #include "NyTaskScheduler.h"
 #include "NyActionSetAppTaskScheduler.h"
+#include "UndoJournal.h"
 
 namespace {
 
@@ -163,6 +164,33 @@ TEST_F(Tasks, RunOfAMissingTaskFails) {
   EXPECT_EQ(Run("<SetAppTaskScheduler Name='ZorvakTestTask' Type='Run'/>"), 0x80070002u);
   EXPECT_TRUE(log.Contains("u4Result = 80070002"));
   EXPECT_TRUE(log.Contains("----- CNyActionTaskScheduler::Do failed(Ret=0x80070002)!"));
+}
+
+TEST_F(Tasks, AnUndoPutsBackTheTaskAsItWasOrRemovesANewOne) {
+  ASSERT_EQ(Run(Create("C:\\windows\\notepad.exe", "first", "15")), 0u);
+  const TaskFacts before = Read(L"ZorvakTestTask");
+  UndoJournal journal;
+  EXPECT_EQ(Make(Create("C:\\windows\\regedit.exe", "second", "30"))->Do(journal.Info()), 0u);
+  EXPECT_EQ(Make("<SetAppTaskScheduler Name='ZorvakTestTask' Type='Run'/>")->Do(journal.Info()), 0u);
+  EXPECT_EQ(Make("<SetAppTaskScheduler Name='ZorvakTestTask' Type='Delete'/>")->Do(journal.Info()), 0u);
+  EXPECT_EQ(journal.Count("TASK"), 2u);
+  EXPECT_EQ(journal.Count("PROC"), 1u) << "a run cannot be undone: noted";
+  EXPECT_EQ(journal.UndoAll(), 0u);
+  const TaskFacts after = Read(L"ZorvakTestTask");
+  ASSERT_EQ(after.hrOpen, S_OK);
+  EXPECT_EQ(after.program, before.program);
+  EXPECT_EQ(after.params, "first");
+  EXPECT_EQ(after.comment, before.comment);
+  EXPECT_EQ(after.dwFlags, before.dwFlags);
+  ASSERT_EQ(after.wTriggers, 1);
+  EXPECT_EQ(after.trigger.MinutesInterval, 15u);
+  journal.ExpectCutStepsRefused();
+
+  Run("<SetAppTaskScheduler Name='ZorvakTestTask' Type='Delete'/>");
+  journal.steps.clear();
+  EXPECT_EQ(Make(Create("C:\\windows\\notepad.exe", "new", "15"))->Do(journal.Info()), 0u);
+  EXPECT_EQ(journal.UndoAll(), 0u);
+  EXPECT_EQ(Read(L"ZorvakTestTask").hrOpen, static_cast<HRESULT>(0x80070002));
 }
 
 TEST_F(Tasks, IntervalTextsAndAttributes) {

@@ -51,6 +51,12 @@ inline bool PendingMentions(const std::wstring& path) {
   return false;
 }
 
+// True when the list entry ("\\??\\" path, maybe led by '!') names path.
+inline bool PendingPathIs(const std::wstring& entry, const std::wstring& path) {
+  const size_t skip = (entry.compare(0, 1, L"!") == 0 ? 1 : 0) + 4;
+  return entry.size() > skip && _wcsicmp(entry.c_str() + skip, path.c_str()) == 0;
+}
+
 // True when a pending rename would move some file onto path at the restart.
 inline bool PendingRestores(const std::wstring& path) {
   const std::vector<std::wstring> entries = PendingRenames();
@@ -60,6 +66,37 @@ inline bool PendingRestores(const std::wstring& path) {
     if (target.size() > skip && _wcsicmp(target.c_str() + skip, path.c_str()) == 0) return true;
   }
   return false;
+}
+
+// Does what a restart would do to the files under folder, in the list's
+// order, and takes those pairs off the list.
+inline void ApplyPendingRenamesUnder(const std::wstring& folder) {
+  const std::vector<std::wstring> entries = PendingRenames();
+  std::vector<BYTE> kept;
+  auto keep = [&kept](const std::wstring& entry) {
+    const BYTE* pb = reinterpret_cast<const BYTE*>(entry.c_str());
+    kept.insert(kept.end(), pb, pb + (entry.size() + 1) * sizeof(wchar_t));
+  };
+  for (size_t i = 0; i + 1 < entries.size(); i += 2) {
+    const std::wstring from = entries[i].substr(4);
+    if (_wcsnicmp(from.c_str(), folder.c_str(), folder.size()) != 0) {
+      keep(entries[i]);
+      keep(entries[i + 1]);
+      continue;
+    }
+    const std::wstring& to = entries[i + 1];
+    if (to.empty()) {
+      DeleteFileW(from.c_str());
+    } else {
+      const bool bReplace = to[0] == L'!';
+      MoveFileExW(from.c_str(), to.substr(bReplace ? 5 : 4).c_str(), bReplace ? MOVEFILE_REPLACE_EXISTING : 0);
+    }
+  }
+  keep(std::wstring());
+  HKEY hKey = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_SET_VALUE, &hKey) != ERROR_SUCCESS) return;
+  RegSetValueExW(hKey, kPendingValue, 0, REG_MULTI_SZ, kept.data(), static_cast<DWORD>(kept.size()));
+  RegCloseKey(hKey);
 }
 
 // Keeps the value as it was when the guard was made and puts it back when
