@@ -219,6 +219,12 @@ DWORD WINAPI CNySetupNewDlg::SetupWorkerThread(LPVOID pvDialog) {
 
 void CNySetupNewDlg::OnRunDone(BOOL bSucceeded) {
   m_bRunSucceeded = bSucceeded;
+  if (m_pExec->NotAdministrator()) {
+    CNyString caption(L"Tips"), text(L"The program need administrator privileges for running!");
+    m_pExec->GetStringValue("ProductName", &caption);
+    m_pExec->GetStringValue("IDS_NEED_ADMIN", &text);
+    MessageBoxW(m_hDlg, text.GetWide(), caption.GetWide(), MB_ICONERROR);
+  }
   if (m_pExec->StopRequested()) {
     EndDialog(m_hDlg, WIZARD_END_CANCELLED);
     return;

@@ -146,14 +146,11 @@ BOOL CNySetupExec::Clear() {
 
 BOOL CNySetupExec::RunActionList(ProgressCallback pfnCallback, void* pvContext) {
   uint32_t u4Result = NY_E_FAIL;
-  if (IsAdministrator()) {
+  m_bNotAdministrator.store(IsAdministrator() == FALSE);
+  if (m_bNotAdministrator.load()) {
+    NYLOG(LOG_LEVEL_OUTCOME, "%s: the program needs administrator privileges", "CNySetupExec::RunActionList");
+  } else {
     u4Result = CNyActionRun(m_script, m_factory, m_setupInfo, m_bStop).RunActionList(pfnCallback, pvContext);
-  } else if (!m_bSilent) {
-    // A silent run has nobody to answer a message box.
-    CNyString caption(L"Tips"), text(L"The program need administrator privileges for running!");
-    GetStringValue("ProductName", &caption);
-    GetStringValue("IDS_NEED_ADMIN", &text);
-    MessageBoxW(nullptr, text.GetWide(), caption.GetWide(), MB_ICONERROR);
   }
   CNyActionRun::RefreshShellIcons();
   return Fail(u4Result);

@@ -162,7 +162,8 @@ uint32_t CMemExtractFiles::ExtractEntry(const CMemExtractFiles* pExtractor, cons
   if (last != L'\\' && last != L'/' && entry.m_strRelativePath.compare(0, 1, L"\\") != 0) target += L'\\';
   target += entry.m_strRelativePath;
 
-  const uint32_t u4Result = CreateDirectoryTree(target.c_str());
+  // The step's code line is the one record of a failure here.
+  const uint32_t u4Result = MakeDirectoryTree(target.c_str(), nullptr);
   if (u4Result != NY_SUCCESS) {
     NYLOG_RESULT(u4Result);
     return u4Result;

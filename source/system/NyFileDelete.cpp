@@ -3,13 +3,13 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cwctype>
 #include <mutex>
 #include <vector>
 
 #include "NyLog.h"
 #include "NyFileCopy.h"
 #include "NyHandle.h"
+#include "NyPathKey.h"
 #include "NyResult.h"
 
 namespace {
@@ -44,20 +44,13 @@ std::wstring TempFolderForDrive(const std::wstring& path) {
 const wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
 
-std::wstring FoldCase(std::wstring text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](wchar_t ch) { return static_cast<wchar_t>(towlower(ch)); });
-  return text;
-}
-
-// The plain path a list entry names, in lower case.
+// The key of the path a list entry names.
 std::wstring PendingPath(const std::wstring& entry) {
-  size_t skip = entry.compare(0, 1, L"!") == 0 ? 1 : 0;
-  if (entry.compare(skip, 4, L"\\??\\") == 0) skip += 4;
-  return FoldCase(entry.substr(skip));
+  return NyPathKey(entry.compare(0, 1, L"!") == 0 ? entry.substr(1) : entry);
 }
 
-// Takes out of the list every pair (source, target; plain paths in lower
-// case, the target empty for a deletion) that the predicate picks.
+// Takes out of the list every pair (source, target; path keys, the target
+// empty for a deletion) that the predicate picks.
 template <typename Predicate>
 uint32_t RemovePendingRenames(Predicate picks) {
   CNyRegKey key;
@@ -113,7 +106,7 @@ DeferredDeletions& Deferred() {
 bool NoteMovedAside(const std::wstring& path, const std::wstring& movedTo) {
   DeferredDeletions& deferred = Deferred();
   const std::lock_guard<std::mutex> lock(deferred.lock);
-  if (std::find(deferred.paths.begin(), deferred.paths.end(), FoldCase(path)) == deferred.paths.end()) return false;
+  if (std::find(deferred.paths.begin(), deferred.paths.end(), NyPathKey(path)) == deferred.paths.end()) return false;
   deferred.movedAside.push_back(movedTo);
   return true;
 }
@@ -161,9 +154,11 @@ uint32_t DeleteFileOrSchedule(const std::wstring& path, uint32_t* pbRebootFlag) 
   return 0;
 }
 
-uint32_t CancelStagedReplacements(const std::wstring& path, uint32_t* pbRebootFlag) {
+uint32_t CancelStagedReplacements(const std::wstring& written, uint32_t* pbRebootFlag) {
   if (pbRebootFlag != nullptr) *pbRebootFlag = 0;
-  if (path.size() < 4) return NY_E_INVALID_PARAM;
+  if (written.size() < 4) return NY_E_INVALID_PARAM;
+  // The staged files lie beside the file as the copy named it.
+  const std::wstring path = NyFullPath(written);
   const std::wstring prefix = path + NY_DISCARD_SUFFIX;
   const size_t cchFolder = path.rfind(L'\\') + 1;
   WIN32_FIND_DATAW fd;
@@ -176,7 +171,7 @@ uint32_t CancelStagedReplacements(const std::wstring& path, uint32_t* pbRebootFl
     if (u4Result != 0) return u4Result;
     if (bReboot != 0 && pbRebootFlag != nullptr) *pbRebootFlag = 1;
   }
-  const std::wstring target = FoldCase(path);
+  const std::wstring target = NyPathKey(path);
   return RemovePendingRenames(
       [&target](const std::wstring&, const std::wstring& to) { return !to.empty() && to == target; });
 }
@@ -184,7 +179,7 @@ uint32_t CancelStagedReplacements(const std::wstring& path, uint32_t* pbRebootFl
 void NyDeferDeletionOf(const std::wstring& path) {
   DeferredDeletions& deferred = Deferred();
   const std::lock_guard<std::mutex> lock(deferred.lock);
-  deferred.paths.push_back(FoldCase(path));
+  deferred.paths.push_back(NyPathKey(path));
 }
 
 void NyFinishDeferredDeletions() {
@@ -199,7 +194,7 @@ void NyFinishDeferredDeletions() {
       NYFAIL(GetLastError(), "DeleteFileW", path.c_str());
       continue;
     }
-    const std::wstring source = FoldCase(path);
+    const std::wstring source = NyPathKey(path);
     RemovePendingRenames([&source](const std::wstring& from, const std::wstring&) { return from == source; });
   }
 }

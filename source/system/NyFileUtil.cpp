@@ -14,6 +14,13 @@ bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) 
 }  // namespace
 
 uint32_t CreateDirectoryTree(const wchar_t* pwszPath) {
+  std::wstring failed;
+  const uint32_t u4Result = MakeDirectoryTree(pwszPath, &failed);
+  if (u4Result != 0 && !failed.empty()) return NYFAIL(u4Result, "CreateDirectoryW", failed.c_str());
+  return u4Result;
+}
+
+uint32_t MakeDirectoryTree(const wchar_t* pwszPath, std::wstring* pFailedFolder) {
   if (pwszPath == nullptr) return NY_E_INVALID_PARAM;
   const std::wstring path(pwszPath);
   if (path.size() < 4) return NY_E_INVALID_PARAM;
@@ -37,7 +44,8 @@ uint32_t CreateDirectoryTree(const wchar_t* pwszPath) {
       const DWORD dwError = GetLastError();
       // Made by someone else between the test and the creation.
       if (dwError == ERROR_ALREADY_EXISTS && Exists(prefix)) continue;
-      return NYFAIL(dwError, "CreateDirectoryW", prefix.c_str());
+      if (pFailedFolder != nullptr) *pFailedFolder = prefix;
+      return dwError;
     }
   }
   return NY_SUCCESS;

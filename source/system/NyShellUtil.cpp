@@ -106,10 +106,10 @@ uint32_t SetTrustedZoneMapping(const wchar_t* pwszUrl, bool bRemove) {
   CNyComPtr<IInternetSecurityManager> security;
   HRESULT hr = CoCreateInstance(CLSID_InternetSecurityManager, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IInternetSecurityManager, security.PutVoid());
-  if (FAILED(hr)) return static_cast<uint32_t>(hr);
+  if (FAILED(hr)) return NYFAIL(static_cast<uint32_t>(hr), "CoCreateInstance", "the internet security manager");
   CNyComPtr<IInternetZoneManager> zones;
   hr = CoCreateInstance(CLSID_InternetZoneManager, nullptr, CLSCTX_INPROC_SERVER, IID_IInternetZoneManager,
                         zones.PutVoid());
-  if (FAILED(hr)) return static_cast<uint32_t>(hr);
+  if (FAILED(hr)) return NYFAIL(static_cast<uint32_t>(hr), "CoCreateInstance", "the internet zone manager");
   return ApplyTrustedZoneMapping(security.Get(), zones.Get(), pwszUrl, bRemove);
 }
