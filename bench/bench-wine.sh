@@ -57,6 +57,22 @@ bench_rounds() {
   [[ "$rounds" =~ ^[1-9][0-9]*$ ]] || bench_die "ROUNDS must be a positive number, not '$rounds'"
 }
 
+# The arguments [WIN_BUILD_DIR [ROUNDS]] of a benchmark that times one
+# build's setup program: build/win32 where this machine can start 32-bit
+# programs, else build/win64; 7 rounds. Sets win, setup, bits and rounds.
+bench_pick_setup() {
+  local default_win=$root/build/win64
+  ny_can_run_32bit && default_win=$root/build/win32
+  win=$(cd "${1:-$default_win}" && pwd)
+  bench_rounds "$2" 7
+  setup="$win/ZorvakSetup.exe"
+  [ -f "$setup" ] || bench_die "$setup is not built; run 'make build'"
+  bits=$(bench_program_bits "$setup")
+  if [ "$bits" = 32 ] && ! ny_can_run_32bit; then
+    bench_die "$setup is a 32-bit program and this kernel cannot start 32-bit programs"
+  fi
+}
+
 bench_prefix="$root/build/bench-prefix"
 export WINEPREFIX="$bench_prefix" WINEARCH=win64 WINEDEBUG=-all
 # winemenubuilder would copy the installer's Start-menu shortcut into the

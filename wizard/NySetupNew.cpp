@@ -99,8 +99,9 @@ int CNySetupNewApp::InitInstance() {
   if (!AssociationsJustNotified()) NotifyAssociationsChanged(0x2000);
   NYLOG(LOG_LEVEL_TRACE, "%s End", "CNySetupNewApp::InitInstance");
   finish(nExit);
-  // The file is complete: what the process does on its way out is in the
-  // ring only. The launcher waiting for this copy then ends with its code.
+  // The file gets what is queued for it (within a bounded wait) and is
+  // complete: what the process does on its way out is in the ring only. The
+  // launcher waiting for this copy then ends with its code.
   NyCommonLogToFile(nullptr);
   pExec->ReportToLauncher(static_cast<uint32_t>(nExit));
   NyCommonUninit();
