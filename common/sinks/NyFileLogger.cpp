@@ -119,12 +119,18 @@ class CNyFileLogger::Queue {
   }
 
   // Has the writer write what is queued, waiting a bounded time; then it is
-  // told to end and its write cancelled. The records that missed the file,
-  // none when there never was one.
+  // told to end and its write cancelled. A write that has been under way
+  // for that time already is not waited for again: the file has stopped
+  // taking writes. The records that missed the file, none when there never
+  // was one.
   uint32_t Stop() {
     if (!m_thread) return 0;
     SetFlag(&m_bStop);
-    if (WaitForSingleObject(m_thread.Get(), kFlushWaitMs) == WAIT_TIMEOUT) {
+    AcquireSRWLockExclusive(&m_lock);
+    const ULONGLONG ullWriting = m_ullWriteStart != 0 ? GetTickCount64() - m_ullWriteStart : 0;
+    ReleaseSRWLockExclusive(&m_lock);
+    const DWORD dwWaitMs = ullWriting < kFlushWaitMs ? kFlushWaitMs - DWORD(ullWriting) : 0;
+    if (WaitForSingleObject(m_thread.Get(), dwWaitMs) == WAIT_TIMEOUT) {
       SetFlag(&m_bAbandoned);
       CancelBlockedWrite(m_thread.Get(), kCancelWaitMs);
     }
@@ -180,10 +186,12 @@ class CNyFileLogger::Queue {
       m_queued.swap(m_writing);
       const uint32_t u4Records = m_u4Pending;
       m_u4Pending = 0;
+      m_ullWriteStart = GetTickCount64();
       ReleaseSRWLockExclusive(&m_lock);
       const bool bWritten = MakeLines(&lines) && AppendToFile(m_file.Get(), lines);
       m_writing.clear();
       AcquireSRWLockExclusive(&m_lock);
+      m_ullWriteStart = 0;
       if (bWritten) m_u4Written += u4Records;
     }
     ReleaseSRWLockExclusive(&m_lock);
@@ -221,6 +229,7 @@ class CNyFileLogger::Queue {
   uint32_t m_u4Queued = 0;
   uint32_t m_u4Written = 0;
   uint32_t m_u4Dropped = 0;
+  ULONGLONG m_ullWriteStart = 0;  // when the write under way began
   bool m_bWriting = false;    // the file is open: no more keeping
   bool m_bStop = false;       // end once the queue is written
   bool m_bAbandoned = false;  // end after the write under way

@@ -39,9 +39,10 @@ class CNyFileLogger final : public INyLogSink {
   // setup logs in one go, so that only a file that has stopped taking
   // writes loses records.
   static constexpr size_t kQueueBytes = 1 << 20;
-  // How long Close waits for the queue to reach the file, and then for a
-  // writer blocked in the file system to give up after its write is
-  // cancelled. A run with a blocked file ends at most this much later.
+  // How long Close waits for the queue to reach the file (less when the
+  // write under way has taken part of it already), and then for a writer
+  // blocked in the file system to give up after its write is cancelled. A
+  // run with a blocked file ends at most this much later.
   static constexpr DWORD kFlushWaitMs = 400;
   static constexpr DWORD kCancelWaitMs = 100;
 
