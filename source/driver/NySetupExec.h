@@ -85,6 +85,10 @@ class CNySetupExec {
   BOOL Fail(uint32_t u4Result);
   // Opens the log file the command line asked for; false when it cannot be.
   bool OpenLogFile(bool bAsked);
+  // Who signed the program's file, for support: a release tells itself from
+  // a rebuilt or altered copy, and an unsigned release stands out. No gate:
+  // the run goes on either way.
+  static void LogSigner(const std::wstring& moduleFileName);
 
   CNyXmlConfigScript m_script;
   CNyBuiltInActionFactory m_factory;

@@ -8,6 +8,7 @@
 #include "NyLog.h"
 #include "MemExtractFiles.h"
 #include "NyInstallSize.h"
+#include "NyPackageCheck.h"
 #include "NyResult.h"
 #include "NySafeStr.h"
 #include "NyTempFolder.h"
@@ -109,9 +110,17 @@ uint32_t PrepareSetupResources(UINT uResourceId, const wchar_t* pwszScriptPath, 
     return NY_E_INVALID_PARAM;
   }
   NYLOG(LOG_LEVEL_TRACE, "+++++ %s...", "CNySetupExec::HandleSetupResources Start!");
+  // The package proves itself before anything is written, not even the
+  // extraction folder. The check reads the program's file through a handle
+  // that keeps writers out until the extraction is done; the extraction
+  // reads the loaded image of that file, which the system keeps writers
+  // away from for the life of the process. So what is extracted is what
+  // was checked.
+  CNyPackageFile package;
+  uint32_t u4Result = OpenCheckedPackage(uResourceId, &package);
   // Without its own folder nothing is extracted: writing into the current
   // folder instead could overwrite whatever is there.
-  uint32_t u4Result = PrepareExtractFolder(pFolder, pInfo);
+  if (u4Result == 0) u4Result = PrepareExtractFolder(pFolder, pInfo);
   std::string_view scriptText;
   if (u4Result == 0) {
     u4Result =
