@@ -88,6 +88,7 @@ sign_file() {
     rm -f "$out" "$log"
     die "signing $file failed"
   fi
+  chmod --reference="$file" "$out"
   mv -f "$out" "$file"
   rm -f "$log"
 }

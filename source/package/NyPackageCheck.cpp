@@ -32,7 +32,7 @@ class CChunkHasher {
   }
 
   void Work() {
-    const uint32_t u4Piece = std::min(m_u4ChunkSize, READ_PIECE);
+    const uint32_t u4Piece = std::max<uint32_t>(1, std::min({m_u4ChunkSize, READ_PIECE, m_package.Size()}));
     const std::unique_ptr<BYTE[]> pBuffer(new (std::nothrow) BYTE[u4Piece]);
     if (!pBuffer) return SetResult(NYFAIL(NY_E_OUTOFMEMORY, "new", "the digest's read buffer"));
     CNySha256 sha;
