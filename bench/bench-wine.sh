@@ -16,7 +16,9 @@ bench_need() {
   local command=$1 package=$2
   command -v "$command" >/dev/null && return 0
   echo "$bench_name: installing $package"
-  bench_as_root apt-get update -qq
+  # A mirror caught mid-sync fails some indexes; what did arrive may still
+  # hold the package.
+  bench_as_root apt-get update -qq || echo "$bench_name: the package index update failed; trying with what arrived"
   bench_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$package" >/dev/null
 }
 
