@@ -28,6 +28,7 @@ bench_need() {
 bench_in_xvfb() {
   [ -n "${NY_BENCH_IN_XVFB:-}" ] && return 0
   bench_need xvfb-run xvfb
+  bench_need /usr/bin/time time
   NY_BENCH_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$@"
 }
 
@@ -111,7 +112,16 @@ bench_make_prefix() {
 # Wine's helper processes inherit the output handles of the program that
 # started them, so output goes to a file rather than a pipe. A program that
 # never ends (a window under /S, say) ends the run with 124 after 2 minutes.
-bench_run() { timeout -k 5 120 "$loader" "$@" </dev/null >"$bench_work/out.txt" 2>&1; }
+# The program's peak resident set (peak_kib) is GNU time's: Linux's count
+# for the one process that is the Windows program under Wine, Wine's own
+# mappings included, the same for every program timed.
+bench_run() {
+  local rc=0
+  /usr/bin/time -f %M -o "$bench_work/peak.txt" timeout -k 5 120 "$loader" "$@" </dev/null >"$bench_work/out.txt" 2>&1 ||
+    rc=$?
+  peak_kib=$(tail -n 1 "$bench_work/peak.txt")
+  return $rc
+}
 bench_exit_text() {
   if [ "$1" -eq 124 ]; then echo "did not end within 2 minutes"; else echo "exited with $1"; fi
 }
