@@ -7,7 +7,6 @@
 // the peak working set before loading, after loading and after extracting.
 // Everything it made is deleted at the end.
 #include <windows.h>
-#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "BenchClock.h"
+#include "BenchWin.h"
 #include "MemExtractFiles.h"
 #include "NyPackageFormat.h"
 
@@ -36,12 +35,7 @@ struct SourceFile {
   uint64_t u8Size;
 };
 
-double PeakWorkingSetMB() {
-  PROCESS_MEMORY_COUNTERS counters = {};
-  counters.cb = sizeof(counters);
-  if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) return -1;
-  return double(counters.PeakWorkingSetSize) / MB;
-}
+double PeakWorkingSetMB() { return PeakWorkingSetBytes() / MB; }
 
 [[noreturn]] void Die(const std::string& what) {
   fprintf(stderr, "package_bench: %s (error %lu)\n", what.c_str(), GetLastError());

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "BenchClock.h"
+#include "BenchWin.h"
 #include "NyConfigItem.h"
 #include "NySetupExec.h"
 

@@ -16,7 +16,9 @@ bench_need() {
   local command=$1 package=$2
   command -v "$command" >/dev/null && return 0
   echo "$bench_name: installing $package"
-  bench_as_root apt-get update -qq
+  # A mirror caught mid-sync fails some indexes; what did arrive may still
+  # hold the package.
+  bench_as_root apt-get update -qq || echo "$bench_name: the package index update failed; trying with what arrived"
   bench_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$package" >/dev/null
 }
 
@@ -26,6 +28,7 @@ bench_need() {
 bench_in_xvfb() {
   [ -n "${NY_BENCH_IN_XVFB:-}" ] && return 0
   bench_need xvfb-run xvfb
+  bench_need /usr/bin/time time
   NY_BENCH_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$@"
 }
 
@@ -55,6 +58,22 @@ bench_use_loader() {
 bench_rounds() {
   rounds=${1:-$2}
   [[ "$rounds" =~ ^[1-9][0-9]*$ ]] || bench_die "ROUNDS must be a positive number, not '$rounds'"
+}
+
+# The arguments [WIN_BUILD_DIR [ROUNDS]] of a benchmark that times one
+# build's setup program: build/win32 where this machine can start 32-bit
+# programs, else build/win64; 7 rounds. Sets win, setup, bits and rounds.
+bench_pick_setup() {
+  local default_win=$root/build/win64
+  ny_can_run_32bit && default_win=$root/build/win32
+  win=$(cd "${1:-$default_win}" && pwd)
+  bench_rounds "$2" 7
+  setup="$win/ZorvakSetup.exe"
+  [ -f "$setup" ] || bench_die "$setup is not built; run 'make build'"
+  bits=$(bench_program_bits "$setup")
+  if [ "$bits" = 32 ] && ! ny_can_run_32bit; then
+    bench_die "$setup is a 32-bit program and this kernel cannot start 32-bit programs"
+  fi
 }
 
 bench_prefix="$root/build/bench-prefix"
@@ -93,7 +112,16 @@ bench_make_prefix() {
 # Wine's helper processes inherit the output handles of the program that
 # started them, so output goes to a file rather than a pipe. A program that
 # never ends (a window under /S, say) ends the run with 124 after 2 minutes.
-bench_run() { timeout -k 5 120 "$loader" "$@" </dev/null >"$bench_work/out.txt" 2>&1; }
+# The program's peak resident set (peak_kib) is GNU time's: Linux's count
+# for the one process that is the Windows program under Wine, Wine's own
+# mappings included, the same for every program timed.
+bench_run() {
+  local rc=0
+  /usr/bin/time -f %M -o "$bench_work/peak.txt" timeout -k 5 120 "$loader" "$@" </dev/null >"$bench_work/out.txt" 2>&1 ||
+    rc=$?
+  peak_kib=$(tail -n 1 "$bench_work/peak.txt")
+  return $rc
+}
 bench_exit_text() {
   if [ "$1" -eq 124 ]; then echo "did not end within 2 minutes"; else echo "exited with $1"; fi
 }

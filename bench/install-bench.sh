@@ -19,20 +19,10 @@ bench_name="install-bench"
 . "$root/bench/bench-wine.sh"
 bench_in_xvfb "$0" "$@"
 
-default_win=$root/build/win64
-ny_can_run_32bit && default_win=$root/build/win32
-win=${1:-$default_win}
-bench_rounds "${2:-}" 7
-win=$(cd "$win" && pwd)
-setup="$win/ZorvakSetup.exe"
+bench_pick_setup "${1:-}" "${2:-}"
 title="Zorvak Smart Card Minidriver Setup"
 target_ms=150
 
-[ -f "$setup" ] || bench_die "$setup is not built; run 'make build'"
-bits=$(bench_program_bits "$setup")
-if [ "$bits" = 32 ] && ! ny_can_run_32bit; then
-  bench_die "$setup is a 32-bit program and this kernel cannot start 32-bit programs"
-fi
 # The wizard's window is found with xdotool, which asks the X server only:
 # the poll never goes through Wine, so it does not slow the wizard's start.
 bench_need xdotool xdotool

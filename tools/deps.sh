@@ -11,7 +11,7 @@ as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
-  cmake ninja-build clang libclang-rt-14-dev googletest openssl osslsigncode dpkg-dev make patch
+  cmake ninja-build clang libclang-rt-14-dev googletest openssl libssl-dev osslsigncode dpkg-dev make patch
 )
 
 updated=0

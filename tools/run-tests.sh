@@ -16,7 +16,7 @@ if ny_can_run_32bit; then export NY_32BIT=1; else export NY_32BIT=0; fi
 echo "== host tests"
 ctest --test-dir "$host" --output-on-failure -j 2 || status=1
 
-echo "== Windows executables: imports, ASLR and DEP"
+echo "== Windows executables: imports, ASLR, DEP and signatures"
 ctest --test-dir "$win32" --output-on-failure -L '^static$' || status=1
 ctest --test-dir "$win64" --output-on-failure -L '^static$' || status=1
 

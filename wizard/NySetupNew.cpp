@@ -7,6 +7,7 @@
 #include "NyLog.h"
 #include "NyCommon.h"
 #include "NyFileDelete.h"
+#include "NyPackageCheck.h"
 #include "NySetupExec.h"
 #include "NySetupNewDlg.h"
 #include "NyShellUtil.h"
@@ -37,6 +38,21 @@ void InitCommonControlClasses() {
   if (pfnInit != nullptr) pfnInit(&icc);
 }
 
+// The package that should say this is the one that failed its check, and
+// its script with it: the text is the program's own, in the languages of
+// the script.
+void ShowDamagedPackage() {
+  static const wchar_t* const kTexts[] = {
+      // Chinese (simplified), English, Chinese (traditional).
+      L"\u5b89\u88c5\u7a0b\u5e8f\u6587\u4ef6\u5df2\u635f\u574f\uff0c\u8bf7\u91cd\u65b0\u4e0b\u8f7d\u3002",
+      L"The setup file is damaged. Please download it again.",
+      L"\u5b89\u88dd\u7a0b\u5f0f\u6a94\u6848\u5df2\u640d\u6bc0\uff0c\u8acb\u91cd\u65b0\u4e0b\u8f09\u3002",
+  };
+  const uint32_t u4Language = GetSystemLanguageCode();
+  const wchar_t* pwszText = u4Language < ARRAYSIZE(kTexts) ? kTexts[u4Language] : kTexts[NY_LANG_EN_US];
+  MessageBoxW(nullptr, pwszText, L"Zorvak Smart Card Minidriver Setup", MB_ICONERROR | MB_TOPMOST);
+}
+
 int ExitCodeOf(const CNySetupExec& exec, INT_PTR nEnd) {
   // Something of a rollback stayed as a run had made it: whatever this run
   // did, the machine is not as it should be.
@@ -48,6 +64,8 @@ int ExitCodeOf(const CNySetupExec& exec, INT_PTR nEnd) {
       return NY_EXIT_USER_CANCELLED;
     case WIZARD_END_OTHER_INSTANCE:
       return NY_EXIT_ALREADY_RUNNING;
+    case WIZARD_END_DAMAGED:
+      return NY_EXIT_PACKAGE_INVALID;
     default:
       return NY_EXIT_FAILED;
   }
@@ -67,6 +85,11 @@ int CNySetupNewApp::InitInstance() {
   uint32_t bExit = 0;
   if (!pExec->HandleCmdLine(&bExit)) {
     NYLOG(LOG_LEVEL_OUTCOME, "%s Faild", "SingletonNySetupExec::GetInstance()->HandleCmdLine()");
+    // The uninstall launcher found its package damaged.
+    if (pExec->LastResult() == NY_E_PACKAGE_DAMAGED) {
+      if (!pExec->IsSilent()) ShowDamagedPackage();
+      return finish(NY_EXIT_PACKAGE_INVALID);
+    }
     if (!pExec->IsSilent()) {
       std::wstring text = L"HandleCmdLine Fail";
       if (pExec->LogFileError() != 0) {
@@ -96,14 +119,17 @@ int CNySetupNewApp::InitInstance() {
     } else {
       NYLOG(LOG_LEVEL_OUTCOME, "%s is Cancel", "DoModal");
     }
+    // The wizard never showed: the box is the run's one window.
+    if (nEnd == WIZARD_END_DAMAGED) ShowDamagedPackage();
     nExit = ExitCodeOf(*pExec, nEnd);
   }
   // Said already, when the run's last action was to say it.
   if (!AssociationsJustNotified()) NotifyAssociationsChanged(0x2000);
   NYLOG(LOG_LEVEL_TRACE, "%s End", "CNySetupNewApp::InitInstance");
   finish(nExit);
-  // The file is complete: what the process does on its way out is in the
-  // ring only. The launcher waiting for this copy then ends with its code.
+  // The file gets what is queued for it (within a bounded wait) and is
+  // complete: what the process does on its way out is in the ring only. The
+  // launcher waiting for this copy then ends with its code.
   NyCommonLogToFile(nullptr);
   pExec->ReportToLauncher(static_cast<uint32_t>(nExit));
   NyCommonUninit();

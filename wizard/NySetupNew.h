@@ -8,6 +8,7 @@ constexpr int NY_EXIT_SUCCESS = 0;
 constexpr int NY_EXIT_USER_CANCELLED = 1602;
 constexpr int NY_EXIT_FAILED = 1603;
 constexpr int NY_EXIT_ALREADY_RUNNING = 1618;
+constexpr int NY_EXIT_PACKAGE_INVALID = 1620;
 constexpr int NY_EXIT_RESTART_REQUIRED = 3010;
 
 class CNySetupNewApp {

@@ -4,6 +4,7 @@
 
 #include "NyLog.h"
 #include "NyData.h"
+#include "NyPackageCheck.h"
 #include "NySetupExec.h"
 #include "NySetupProgress.h"
 #include "resource.h"
@@ -18,6 +19,10 @@ const wchar_t kTitleWelcomeUninstall[] = L"Welcome to Zorvak Smart Card Minidriv
 const wchar_t kTitleDoneInstall[] = L"Completed Zorvak Smart Card Minidriver Setup Wizard";
 const wchar_t kTitleDoneUninstall[] = L"Completed Zorvak Smart Card Minidriver Uninstall Wizard";
 
+WizardEnd EndOfFailedPreparation(const CNySetupExec* pExec) {
+  return pExec->LastResult() == NY_E_PACKAGE_DAMAGED ? WIZARD_END_DAMAGED : WIZARD_END_NOT_PREPARED;
+}
+
 }  // namespace
 
 bool IsUnattendedRun(CNySetupExec* pExec) { return pExec->IsSilent() != 0; }
@@ -26,6 +31,7 @@ WizardEnd RunUnattended(CNySetupExec* pExec) {
   WizardEnd end = WIZARD_END_NOT_PREPARED;
   if (!pExec->HandleSetupResources(136, L"\\PackageFiles\\SetupScript.xml", FALSE)) {
     NYLOG(LOG_LEVEL_OUTCOME, "%s Faild", "SingletonNySetupExec::GetInstance()->HandleSetupResources()");
+    end = EndOfFailedPreparation(pExec);
   } else if (!pExec->SetInstance(nullptr)) {
     end = WIZARD_END_OTHER_INSTANCE;
   } else {
@@ -113,7 +119,7 @@ BOOL CNySetupNewDlg::OnInitDialog() {
   SendMessageW(m_hDlg, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
   if (!m_pExec->HandleSetupResources(136, L"\\PackageFiles\\SetupScript.xml", FALSE)) {
     NYLOG(LOG_LEVEL_OUTCOME, "%s Faild", "SingletonNySetupExec::GetInstance()->HandleSetupResources()");
-    EndDialog(m_hDlg, WIZARD_END_NOT_PREPARED);
+    EndDialog(m_hDlg, EndOfFailedPreparation(m_pExec));
     return FALSE;
   }
   if (!m_pExec->SetInstance(nullptr)) {
@@ -242,6 +248,12 @@ void CNySetupNewDlg::OnRunDone(BOOL bSucceeded) {
   // undone; the program then says it was cancelled.
   m_bCancelled = m_pExec->StopRequested();
   m_bRunSucceeded = bSucceeded && !m_bCancelled;
+  if (m_pExec->NotAdministrator()) {
+    CNyString caption(L"Tips"), text(L"The program need administrator privileges for running!");
+    m_pExec->GetStringValue("ProductName", &caption);
+    m_pExec->GetStringValue("IDS_NEED_ADMIN", &text);
+    MessageBoxW(m_hDlg, text.GetWide(), caption.GetWide(), MB_ICONERROR);
+  }
   const bool bInstall = IsInstallMode();
   ShowWindow(GetDlgItem(m_hDlg, bInstall ? IDC_BTN_INSTALL : IDC_BTN_UNINSTALL), SW_HIDE);
   ShowWindow(GetDlgItem(m_hDlg, IDC_BTN_CANCEL), SW_HIDE);

@@ -18,6 +18,7 @@ enum WizardEnd : INT_PTR {
   WIZARD_END_OTHER_INSTANCE,   // another setup of the product is running
   WIZARD_END_SUCCEEDED,        // the run succeeded
   WIZARD_END_FAILED,           // the run failed
+  WIZARD_END_DAMAGED,          // the package does not match its digest: nothing was changed
 };
 
 // A silent run, whatever its mode: nobody is at the screen, so no window is

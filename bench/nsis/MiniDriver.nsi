@@ -20,6 +20,9 @@ Name "Zorvak Smart Card Minidriver"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES32\Zorvak\MiniDriver"
 RequestExecutionLevel admin
+; Our package is stored as it is; so are NSIS's files here (it still checks
+; its CRC32 over the whole installer).
+SetCompress off
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
 
@@ -72,7 +75,10 @@ Section
   File "${PAYLOAD}\Share\ZorvakMiniDriver.cfg"
   SetOutPath "${NATIVE_SYSDIR}"
   File "${PAYLOAD}\Share\ZorvakMiniDriver.cfg"
-  CreateDirectory "$INSTDIR"
+  ; The shipped list's folder copy: whatever the package holds for the
+  ; program-files folder (nothing in the shipped package).
+  SetOutPath "$INSTDIR"
+  File /nonfatal /r "${PAYLOAD}\ProgramFiles(x86)\Zorvak\MiniDriver\*"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   SetRegView 32

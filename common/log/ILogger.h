@@ -3,14 +3,11 @@
 #include <cstdint>
 
 struct LoggerConfig {
-  uint32_t u4SinkType;         // 0 none, 1 shared-memory ring, 2 file
-  uint8_t abParams[2048];
+  uint32_t u4SinkType;  // NY_LOG_SINK_NONE or NY_LOG_SINK_SHM
 };
-static_assert(sizeof(LoggerConfig) == 2052, "LoggerConfig is 2052 bytes");
 
 constexpr uint32_t NY_LOG_SINK_NONE = 0;
 constexpr uint32_t NY_LOG_SINK_SHM = 1;
-constexpr uint32_t NY_LOG_SINK_FILE = 2;
 
 class ILogger {
  public:

@@ -1,24 +1,31 @@
 #include "NyLog.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "ILogger.h"
+#include "NyLogCut.h"
 #include "NyLogRecord.h"
-#include "NySafeStr.h"
 
 ILogger* volatile g_pNyLogger = nullptr;
 
+void NyLogCutWarning(const char* pszRoutine) {
+  NyLog(LOG_LEVEL_OUTCOME, __FILE__, __LINE__, "%s failed due to %s", pszRoutine, "buffer may be too small");
+}
+
 void NyLog(uint32_t u4Level, const char* pszSrcFile, int nLine, const char* pszFormat, ...) {
-  // The text lives on the caller's stack: a log call allocates only for a
-  // log file's copy, and a failure there loses that line alone. The
-  // formatting always ends the text (an overlong one is cut).
+  // The text lives on the caller's stack: a log call allocates nothing.
   char szText[NY_LOG_MAX_TEXT + 1];
   if (pszFormat == nullptr) return;
   va_list args;
   va_start(args, pszFormat);
-  NyStrVPrintf(szText, sizeof(szText), pszFormat, &args);
+  const int n = vsnprintf(szText, sizeof(szText), pszFormat, args);
   va_end(args);
+  // The warning comes first, so that the viewer shows why the record after
+  // it is cut; its own text always fits.
+  if (n < 0) szText[0] = 0;
+  if (n < 0 || static_cast<size_t>(n) > NY_LOG_MAX_TEXT) NyLogCutWarning("NyStrVPrintf");
   NyLogText(u4Level, pszSrcFile, nLine, szText);
 }
 

@@ -30,10 +30,7 @@ BOOL CNyInstanceMutex::Acquire(const wchar_t* pwszName) {
       return TRUE;
     }
   }
-  if (u4Result != 0) {
-    NYLOG_RESULT(u4Result);
-    NYFAIL(u4Result, "CreateMutexW", wszFull);
-  }
+  if (u4Result != 0) NYLOG_RESULT(u4Result);
   NYLOG(LOG_LEVEL_OUTCOME, "----- %s Create Instance Failed(Ret=0x%08x)!", pszName, u4Result);
   return FALSE;
 }

@@ -8,7 +8,10 @@
 
 #include "NyLog.h"
 #include "NyActionRun.h"
+#include "MemExtractFiles.h"
 #include "NyCommon.h"
+#include "NyFileSigner.h"
+#include "NyPackageCheck.h"
 #include "NyResult.h"
 #include "NyRollback.h"
 #include "NySafeStr.h"
@@ -89,6 +92,7 @@ BOOL CNySetupExec::HandleArguments(int argc, wchar_t** argv, const std::wstring&
   }
   // Before anything is changed: a run that cannot keep its log does not start.
   if (!OpenLogFile(bLog)) return FALSE;
+  LogSigner(moduleFileName);
   if (m_nSetupMode != SETUP_MODE_NONE) return TRUE;
 
   std::wstring fileName = moduleFileName.substr(moduleFileName.rfind(L'\\') + 1);
@@ -128,6 +132,17 @@ bool CNySetupExec::OpenLogFile(bool bAsked) {
   return false;
 }
 
+void CNySetupExec::LogSigner(const std::wstring& moduleFileName) {
+  NyFileSigner signer;
+  if (ReadFileSigner(moduleFileName.c_str(), &signer) != 0) return;
+  if (signer.thumbprint.empty()) {
+    NYLOGW(LOG_LEVEL_OUTCOME, L"%s is not signed", moduleFileName.c_str());
+  } else {
+    NYLOGW(LOG_LEVEL_TRACE, L"%s is signed by %s, thumbprint %s", moduleFileName.c_str(), signer.subject.c_str(),
+           signer.thumbprint.c_str());
+  }
+}
+
 BOOL CNySetupExec::Fail(uint32_t u4Result) {
   if (u4Result == 0) return TRUE;
   m_u4LastResult = u4Result;
@@ -147,16 +162,13 @@ BOOL CNySetupExec::Clear() {
 
 BOOL CNySetupExec::RunActionList(ProgressCallback pfnCallback, void* pvContext) {
   uint32_t u4Result = NY_E_FAIL;
-  if (IsAdministrator()) {
+  m_bNotAdministrator.store(IsAdministrator() == FALSE);
+  if (m_bNotAdministrator.load()) {
+    NYLOG(LOG_LEVEL_OUTCOME, "%s: the program needs administrator privileges", "CNySetupExec::RunActionList");
+  } else {
     CNyActionRun run(m_script, m_factory, m_setupInfo, m_bStop);
     u4Result = run.RunActionList(pfnCallback, pvContext);
     if (run.RollbackResult() != 0) m_bRollbackIncomplete = true;
-  } else if (!m_bSilent) {
-    // A silent run has nobody to answer a message box.
-    CNyString caption(L"Tips"), text(L"The program need administrator privileges for running!");
-    GetStringValue("ProductName", &caption);
-    GetStringValue("IDS_NEED_ADMIN", &text);
-    MessageBoxW(nullptr, text.GetWide(), caption.GetWide(), MB_ICONERROR);
   }
   CNyActionRun::RefreshShellIcons();
   return Fail(u4Result);
@@ -167,6 +179,9 @@ BOOL CNySetupExec::RunFinishList() {
 }
 
 BOOL CNySetupExec::RunUninstallationInstance() {
+  // A damaged uninstaller does not even copy itself.
+  const uint32_t u4Check = CheckPackageResource(NY_PACKAGE_RESOURCE_ID);
+  if (u4Check != 0) return Fail(u4Check);
   // The copy logs into the same file.
   const std::wstring passOn = m_logPath.empty() ? std::wstring() : L" \"/LOG=" + m_logPath + L"\"";
   return Fail(::RunUninstallationInstance(m_bSilent != 0, passOn, &m_u4LauncherExit));

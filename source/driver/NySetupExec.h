@@ -42,7 +42,10 @@ class CNySetupExec {
   // uninstall mode, the program's own file.
   BOOL Clear();
 
+  // Runs the mode's action list; a run refused by the administrator gate
+  // fails at once (NotAdministrator), and telling the user is the wizard's.
   BOOL RunActionList(ProgressCallback pfnCallback, void* pvContext);
+  bool NotAdministrator() const { return m_bNotAdministrator.load(); }
   BOOL RunFinishList();
   // The one stop token of a run: once set, no further action starts. It is
   // never cleared.
@@ -89,6 +92,10 @@ class CNySetupExec {
   BOOL Fail(uint32_t u4Result);
   // Opens the log file the command line asked for; false when it cannot be.
   bool OpenLogFile(bool bAsked);
+  // Who signed the program's file, for support: a release tells itself from
+  // a rebuilt or altered copy, and an unsigned release stands out. No gate:
+  // the run goes on either way.
+  static void LogSigner(const std::wstring& moduleFileName);
 
   CNyXmlConfigScript m_script;
   CNyBuiltInActionFactory m_factory;
@@ -102,6 +109,7 @@ class CNySetupExec {
   uint32_t m_u4LastResult = 0;
   uint32_t m_u4LauncherExit = 0;
   bool m_bRollbackIncomplete = false;
+  std::atomic<bool> m_bNotAdministrator{false};
   // The folder the program was started in: a relative log path is taken
   // from there, not from the temporary folder the driver moves to.
   std::wstring m_startDir;

@@ -8,6 +8,7 @@
 #include "NyLog.h"
 #include "MemExtractFiles.h"
 #include "NyInstallSize.h"
+#include "NyPackageCheck.h"
 #include "NyResult.h"
 #include "NySafeStr.h"
 #include "NyTempFolder.h"
@@ -31,13 +32,15 @@ uint32_t PrepareExtractFolder(CNyExtractFolder* pFolder, CNySetupInfo* pInfo) {
 // Extracts the package (or only its script) and points pScriptText at the
 // script's bytes in the package: the extracted copy is held unchanged, and
 // reading it back would cost a round of file calls for the same bytes.
-uint32_t ExtractPackage(UINT uResourceId, const wchar_t* pwszScriptPath, BOOL bOnlyScript,
-                        const std::wstring& extractDir, std::string_view* pScriptText) {
+uint32_t ExtractPackage(UINT uResourceId, const CNyPackageFile& package, const wchar_t* pwszScriptPath,
+                        BOOL bOnlyScript, const std::wstring& extractDir, std::string_view* pScriptText) {
   const BYTE* pbPackage = nullptr;
   DWORD cbPackage = 0;
   uint32_t u4Result = LoadPackageResource(uResourceId, &pbPackage, &cbPackage);
   if (u4Result != 0) return u4Result;
-  CMemExtractFiles extractor(pbPackage, cbPackage);
+  // The files' bytes come through the checked file, not the loaded image:
+  // touching the image would page the whole package into the working set.
+  CMemExtractFiles extractor(pbPackage, cbPackage, &package);
   CFileInfoArray list;
   if (!extractor.GetFileList(list)) return NYFAIL(NY_E_INVALID_DATA, "GetFileList", "the package resource");
   u4Result = CMemExtractFiles::ExtractFiles(&extractor, list, bOnlyScript ? pwszScriptPath : L"", extractDir);
@@ -109,13 +112,21 @@ uint32_t PrepareSetupResources(UINT uResourceId, const wchar_t* pwszScriptPath, 
     return NY_E_INVALID_PARAM;
   }
   NYLOG(LOG_LEVEL_TRACE, "+++++ %s...", "CNySetupExec::HandleSetupResources Start!");
+  // The package proves itself before anything is written, not even the
+  // extraction folder. The check and the extraction read the program's file
+  // through one handle that keeps writers out until the extraction is done,
+  // and the list and the script come from the loaded image of that file,
+  // which the system keeps writers away from for the life of the process.
+  // So what is extracted is what was checked.
+  CNyPackageFile package;
+  uint32_t u4Result = OpenCheckedPackage(uResourceId, &package);
   // Without its own folder nothing is extracted: writing into the current
   // folder instead could overwrite whatever is there.
-  uint32_t u4Result = PrepareExtractFolder(pFolder, pInfo);
+  if (u4Result == 0) u4Result = PrepareExtractFolder(pFolder, pInfo);
   std::string_view scriptText;
   if (u4Result == 0) {
-    u4Result =
-        ExtractPackage(uResourceId, pwszScriptPath, bOnlyScript, pInfo->m_strExtractDir.GetWide(), &scriptText);
+    u4Result = ExtractPackage(uResourceId, package, pwszScriptPath, bOnlyScript, pInfo->m_strExtractDir.GetWide(),
+                              &scriptText);
   }
   if (u4Result == 0) u4Result = LoadScript(scriptText, pInfo, pScript);
   if (u4Result != 0) {

@@ -9,6 +9,7 @@
 #include "NyFileUtil.h"
 #include "NyHandle.h"
 #include "NyHeldFiles.h"
+#include "NyPackageCheck.h"
 #include "NyPackageFormat.h"
 #include "NyResult.h"
 #include "NySafeStr.h"
@@ -16,7 +17,9 @@
 
 namespace {
 
-constexpr size_t EXTRACT_CHUNK = 16384;
+// Bytes move in pieces this large: few file calls for a large file, and a
+// working set that does not grow with it.
+constexpr uint32_t EXTRACT_CHUNK = 1 << 20;
 
 bool ThreadAnsiToWide(const std::string& text, std::wstring& out) {
   out.clear();
@@ -53,8 +56,9 @@ std::string AnsiForLog(const std::wstring& text) {
 // is given up through a second open of the same file (the writer's sharing
 // keeps its path from being swapped in between); a writer that slipped in
 // between the two opens is caught by comparing the held bytes with the
-// package's.
-uint32_t HoldExtractedFile(const std::wstring& path, CNyFile writer, const BYTE* pbData, uint32_t cbData) {
+// package's (pfnPackage gives them a chunk at a time).
+template <typename PackageChunk>
+uint32_t HoldExtractedFile(const std::wstring& path, CNyFile writer, uint32_t cbData, PackageChunk pfnPackage) {
   CNyFile bridge(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!bridge) return NYFAIL(GetLastError(), "CreateFileW (hold)", path.c_str());
@@ -63,14 +67,17 @@ uint32_t HoldExtractedFile(const std::wstring& path, CNyFile writer, const BYTE*
                            FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!held) return NYFAIL(GetLastError(), "CreateFileW (hold)", path.c_str());
   bridge.Reset();
-  // A chunk at a time: a payload file may be larger than the memory left.
-  BYTE abChunk[EXTRACT_CHUNK];
+  // One byte at least, so that a file longer than an empty entry shows.
+  std::vector<BYTE> chunk(std::max<uint32_t>(1, std::min(EXTRACT_CHUNK, cbData)));
   for (uint32_t cbDone = 0;;) {
     DWORD cbRead = 0;
+    if (!ReadFile(held.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &cbRead, nullptr))
+      return NYFAIL(GetLastError(), "ReadFile (hold)", path.c_str());
     // The file ends where the package's bytes end, and not before.
-    const bool bSame = ReadFile(held.Get(), abChunk, sizeof(abChunk), &cbRead, nullptr) &&
-                       cbRead <= cbData - cbDone && memcmp(abChunk, pbData + cbDone, cbRead) == 0 &&
-                       (cbRead != 0 || cbDone == cbData);
+    const BYTE* pbPackage = nullptr;
+    const bool bSame = cbRead <= cbData - cbDone && (cbRead != 0 || cbDone == cbData) &&
+                       (cbRead == 0 || (pfnPackage(cbDone, cbRead, &pbPackage) == 0 &&
+                                        memcmp(chunk.data(), pbPackage, cbRead) == 0));
     if (!bSame) return NYFAIL(NY_E_INVALID_DATA, "compare with the package", path.c_str());
     if (cbRead == 0) break;
     cbDone += cbRead;
@@ -162,7 +169,8 @@ uint32_t CMemExtractFiles::ExtractEntry(const CMemExtractFiles* pExtractor, cons
   if (last != L'\\' && last != L'/' && entry.m_strRelativePath.compare(0, 1, L"\\") != 0) target += L'\\';
   target += entry.m_strRelativePath;
 
-  const uint32_t u4Result = CreateDirectoryTree(target.c_str());
+  // The step's code line is the one record of a failure here.
+  const uint32_t u4Result = MakeDirectoryTree(target.c_str(), nullptr);
   if (u4Result != NY_SUCCESS) {
     NYLOG_RESULT(u4Result);
     return u4Result;
@@ -193,13 +201,28 @@ uint32_t CMemExtractFiles::ExtractFileEx(const CMemExtractFiles* pExtractor, std
           AnsiForLog(strTargetFile).c_str(), static_cast<unsigned>(dwError));
     return dwError != 0 ? dwError : static_cast<uint32_t>(ERROR_OPEN_FAILED);
   }
-  const BYTE* pbData = pExtractor->m_pbData + entry.m_u4Offset;
-  for (size_t cbWritten = 0; cbWritten < entry.m_u4Size;) {
-    const DWORD cbChunk = static_cast<DWORD>(std::min(EXTRACT_CHUNK, entry.m_u4Size - cbWritten));
-    const uint32_t u4Write = WriteAll(writer.Get(), pbData + cbWritten, cbChunk);
+  std::vector<BYTE> buffer(pExtractor->m_pFile != nullptr ? std::min(EXTRACT_CHUNK, entry.m_u4Size) : 0);
+  const auto package = [&](uint32_t u4At, uint32_t cb, const BYTE** ppb) {
+    return pExtractor->Chunk(entry.m_u4Offset + u4At, cb, buffer.data(), ppb);
+  };
+  for (uint32_t cbWritten = 0; cbWritten < entry.m_u4Size;) {
+    const uint32_t cbChunk = std::min(EXTRACT_CHUNK, entry.m_u4Size - cbWritten);
+    const BYTE* pbChunk = nullptr;
+    const uint32_t u4Read = package(cbWritten, cbChunk, &pbChunk);
+    if (u4Read != 0) return u4Read;
+    const uint32_t u4Write = WriteAll(writer.Get(), pbChunk, cbChunk);
     if (u4Write != 0) return NYFAIL(u4Write, "WriteFile", strTargetFile.c_str());
     cbWritten += cbChunk;
   }
   if (!bInHeldFolder) return 0;
-  return HoldExtractedFile(strTargetFile, std::move(writer), pbData, entry.m_u4Size);
+  return HoldExtractedFile(strTargetFile, std::move(writer), entry.m_u4Size, package);
+}
+
+uint32_t CMemExtractFiles::Chunk(uint32_t u4Offset, uint32_t cb, BYTE* pbBuffer, const BYTE** ppb) const {
+  if (m_pFile == nullptr) {
+    *ppb = m_pbData + u4Offset;
+    return 0;
+  }
+  *ppb = pbBuffer;
+  return m_pFile->Read(u4Offset, pbBuffer, cb);
 }

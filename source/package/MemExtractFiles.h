@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class CNyPackageFile;
+
 constexpr UINT NY_PACKAGE_RESOURCE_TYPE = 256;
 constexpr UINT NY_PACKAGE_RESOURCE_ID = 136;
 
@@ -38,9 +40,14 @@ class CFileInfo {
 using CFileInfoArray = std::vector<CFileInfo>;
 
 // Reads and extracts a package held in memory. It does not own the bytes.
+// Given the same package's bytes in a file (pFile, which must outlive it),
+// it reads the files' bytes from there a chunk at a time and touches only
+// the list in memory: a mapped package of any size is then never paged in
+// as a whole.
 class CMemExtractFiles {
  public:
-  CMemExtractFiles(const BYTE* pbData, DWORD cbData) : m_pbData(pbData), m_cbData(cbData) {}
+  CMemExtractFiles(const BYTE* pbData, DWORD cbData, const CNyPackageFile* pFile = nullptr)
+      : m_pbData(pbData), m_cbData(cbData), m_pFile(pFile) {}
   virtual ~CMemExtractFiles() = default;
 
   // Appends one entry per file and empty folder. False on any malformed
@@ -62,8 +69,8 @@ class CMemExtractFiles {
   uint32_t GetFileBytes(const CFileInfoArray& list, const std::wstring& strWanted, const BYTE** ppbData,
                         DWORD* pcbSize) const;
 
-  // Writes one file entry to strTargetFile ("wb": an existing file is
-  // replaced) in chunks of 16,384 bytes through a 16,384-byte stream buffer.
+  // Writes one file entry to strTargetFile (an existing file is replaced)
+  // in chunks of 1 MiB.
   // 0, or ERROR_INVALID_PARAMETER for no bytes, path or a folder entry, or
   // the error of the failing open or write.
   static uint32_t ExtractFileEx(const CMemExtractFiles* pExtractor, std::wstring strTargetFile, CFileInfo entry);
@@ -72,6 +79,11 @@ class CMemExtractFiles {
   static uint32_t ExtractEntry(const CMemExtractFiles* pExtractor, const CFileInfo& entry,
                            const std::wstring& strTargetFolder);
 
+  // cb bytes of the package from u4Offset: in place, or read through the
+  // file into pbBuffer.
+  uint32_t Chunk(uint32_t u4Offset, uint32_t cb, BYTE* pbBuffer, const BYTE** ppb) const;
+
   const BYTE* m_pbData;
   DWORD m_cbData;
+  const CNyPackageFile* m_pFile;
 };

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "NyConfigScript.h"
+#include "NyLog.h"
 #include "NyResult.h"
 #include "NySystem_Win.h"
 
@@ -31,7 +32,10 @@ class CNySystemBuiltinSource : public INyBuiltinSource {
       const int nFlags = nCsidl == CSIDL_SYSTEMX86 ? CSIDL_FLAG_DONT_VERIFY : CSIDL_FLAG_CREATE;
       const HRESULT hr =
           SHGetFolderPathW(nullptr, nCsidl | nFlags | CSIDL_FLAG_DONT_UNEXPAND, nullptr, SHGFP_TYPE_DEFAULT, wszPath);
-      if (FAILED(hr)) return static_cast<uint32_t>(hr);
+      if (FAILED(hr)) {
+        const std::string folder = "shell folder " + std::to_string(nCsidl);
+        return NYFAIL(static_cast<uint32_t>(hr), "SHGetFolderPathW", folder.c_str());
+      }
       wszPath[MAX_PATH - 1] = 0;
       try {
         it = m_folders.emplace(nCsidl, wszPath).first;
@@ -46,7 +50,7 @@ class CNySystemBuiltinSource : public INyBuiltinSource {
   uint32_t GetModulePath(CNyString* pPath) override {
     wchar_t wszPath[MAX_PATH] = {};
     const DWORD cch = GetModuleFileNameW(nullptr, wszPath, MAX_PATH);
-    if (cch == 0) return GetLastError();
+    if (cch == 0) return NYFAIL(GetLastError(), "GetModuleFileNameW", "the program's own file");
     wszPath[MAX_PATH - 1] = 0;
     if (!pPath->Assign(wszPath)) return NY_E_INVALID_DATA;
     return NY_SUCCESS;

@@ -3,13 +3,13 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cwctype>
 #include <mutex>
 #include <vector>
 
 #include "NyLog.h"
 #include "NyFileCopy.h"
 #include "NyHandle.h"
+#include "NyPathKey.h"
 #include "NyResult.h"
 
 namespace {
@@ -46,17 +46,14 @@ std::wstring TempFolderForDrive(const std::wstring& path) {
 const wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
 
-std::wstring FoldCase(std::wstring text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](wchar_t ch) { return static_cast<wchar_t>(towlower(ch)); });
-  return text;
+// The key of the path a list entry names.
+std::wstring PendingPath(const std::wstring& entry) {
+  return NyPathKey(entry.compare(0, 1, L"!") == 0 ? entry.substr(1) : entry);
 }
 
-// The plain path a list entry names, in lower case.
-std::wstring PendingPath(const std::wstring& entry) {
-  size_t skip = entry.compare(0, 1, L"!") == 0 ? 1 : 0;
-  if (entry.compare(skip, 4, L"\\??\\") == 0) skip += 4;
-  return FoldCase(entry.substr(skip));
-}
+// The key a path is found under in the list; a deletion's empty target
+// stays empty.
+std::wstring PathKeyOrEmpty(const std::wstring& path) { return path.empty() ? std::wstring() : NyPathKey(path); }
 
 // The list, read whole through a key kept open for writing it back.
 struct PendingList {
@@ -97,9 +94,9 @@ uint32_t WritePendingList(const PendingList& list) {
   return ls == ERROR_SUCCESS ? 0 : NYFAIL(static_cast<uint32_t>(ls), "RegSetValueExW", kPendingRenames);
 }
 
-// Takes out of the list every pair (source, target; plain paths in lower
-// case, the target empty for a deletion) that the predicate picks; pChanges,
-// when given, hears of them first.
+// Takes out of the list every pair (source, target; path keys, the target
+// empty for a deletion) that the predicate picks; pChanges, when given, hears
+// of them first.
 template <typename Predicate>
 uint32_t RemovePendingRenames(Predicate picks, INyFileChanges* pChanges = nullptr) {
   PendingList list;
@@ -165,7 +162,7 @@ DeferredDeletions& Deferred() {
 bool NoteMovedAside(const std::wstring& path, const std::wstring& movedTo) {
   DeferredDeletions& deferred = Deferred();
   const std::lock_guard<std::mutex> lock(deferred.lock);
-  if (std::find(deferred.paths.begin(), deferred.paths.end(), FoldCase(path)) == deferred.paths.end()) return false;
+  if (std::find(deferred.paths.begin(), deferred.paths.end(), NyPathKey(path)) == deferred.paths.end()) return false;
   deferred.movedAside.push_back(movedTo);
   return true;
 }
@@ -217,9 +214,11 @@ uint32_t DeleteFileOrSchedule(const std::wstring& path, uint32_t* pbRebootFlag, 
   return 0;
 }
 
-uint32_t CancelStagedReplacements(const std::wstring& path, uint32_t* pbRebootFlag, INyFileChanges* pChanges) {
+uint32_t CancelStagedReplacements(const std::wstring& written, uint32_t* pbRebootFlag, INyFileChanges* pChanges) {
   if (pbRebootFlag != nullptr) *pbRebootFlag = 0;
-  if (path.size() < 4) return NY_E_INVALID_PARAM;
+  if (written.size() < 4) return NY_E_INVALID_PARAM;
+  // The staged files lie beside the file as the copy named it.
+  const std::wstring path = NyFullPath(written);
   const std::wstring prefix = path + NY_DISCARD_SUFFIX;
   const size_t cchFolder = path.rfind(L'\\') + 1;
   WIN32_FIND_DATAW fd;
@@ -232,7 +231,7 @@ uint32_t CancelStagedReplacements(const std::wstring& path, uint32_t* pbRebootFl
     if (u4Result != 0) return u4Result;
     if (bReboot != 0 && pbRebootFlag != nullptr) *pbRebootFlag = 1;
   }
-  const std::wstring target = FoldCase(path);
+  const std::wstring target = NyPathKey(path);
   return RemovePendingRenames(
       [&target](const std::wstring&, const std::wstring& to) { return !to.empty() && to == target; }, pChanges);
 }
@@ -240,7 +239,7 @@ uint32_t CancelStagedReplacements(const std::wstring& path, uint32_t* pbRebootFl
 void NyDeferDeletionOf(const std::wstring& path) {
   DeferredDeletions& deferred = Deferred();
   const std::lock_guard<std::mutex> lock(deferred.lock);
-  deferred.paths.push_back(FoldCase(path));
+  deferred.paths.push_back(NyPathKey(path));
 }
 
 void NyFinishDeferredDeletions() {
@@ -255,7 +254,7 @@ void NyFinishDeferredDeletions() {
       NYFAIL(GetLastError(), "DeleteFileW", path.c_str());
       continue;
     }
-    const std::wstring source = FoldCase(path);
+    const std::wstring source = NyPathKey(path);
     RemovePendingRenames([&source](const std::wstring& from, const std::wstring&) { return from == source; });
   }
 }
@@ -360,13 +359,13 @@ uint32_t RemoveEmptyFolders(const std::vector<std::wstring>& folders) {
 }
 
 uint32_t CancelRestartRename(const std::wstring& from, const std::wstring& to) {
-  const std::wstring source = FoldCase(from), target = FoldCase(to);
+  const std::wstring source = PathKeyOrEmpty(from), target = PathKeyOrEmpty(to);
   return RemovePendingRenames(
       [&](const std::wstring& pairFrom, const std::wstring& pairTo) { return pairFrom == source && pairTo == target; });
 }
 
 uint32_t ScheduleRestartRename(const std::wstring& from, const std::wstring& to, bool bReplace) {
-  const std::wstring source = FoldCase(from), target = FoldCase(to);
+  const std::wstring source = PathKeyOrEmpty(from), target = PathKeyOrEmpty(to);
   PendingList list;
   const uint32_t u4Result = ReadPendingList(&list);
   if (u4Result != 0) return u4Result;

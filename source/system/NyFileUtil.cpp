@@ -16,6 +16,13 @@ bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) 
 }  // namespace
 
 uint32_t CreateDirectoryTree(const wchar_t* pwszPath, INyFileChanges* pChanges) {
+  std::wstring failed;
+  const uint32_t u4Result = MakeDirectoryTree(pwszPath, &failed, pChanges);
+  if (u4Result != 0 && !failed.empty()) return NYFAIL(u4Result, "CreateDirectoryW", failed.c_str());
+  return u4Result;
+}
+
+uint32_t MakeDirectoryTree(const wchar_t* pwszPath, std::wstring* pFailedFolder, INyFileChanges* pChanges) {
   if (pwszPath == nullptr) return NY_E_INVALID_PARAM;
   const std::wstring path(pwszPath);
   if (path.size() < 4) return NY_E_INVALID_PARAM;
@@ -46,7 +53,8 @@ uint32_t CreateDirectoryTree(const wchar_t* pwszPath, INyFileChanges* pChanges) 
       const DWORD dwError = GetLastError();
       // Made by someone else between the test and the creation.
       if (dwError == ERROR_ALREADY_EXISTS && Exists(prefix)) continue;
-      return NYFAIL(dwError, "CreateDirectoryW", prefix.c_str());
+      if (pFailedFolder != nullptr) *pFailedFolder = prefix;
+      return dwError;
     }
   }
   return NY_SUCCESS;

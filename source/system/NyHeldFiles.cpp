@@ -1,20 +1,15 @@
 #include "NyHeldFiles.h"
 
 #include <algorithm>
-#include <cwctype>
 #include <utility>
 
 #include "NyLog.h"
 #include "NyFileUtil.h"
+#include "NyPathKey.h"
 
 namespace {
 
 constexpr DWORD kCopyChunk = 64 << 10;
-
-bool IsInFolder(const std::wstring& path, const std::wstring& folder) {
-  return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-         (folder.back() == L'\\' || path[folder.size()] == L'\\');
-}
 
 uint32_t CopyContents(HANDLE hSource, HANDLE hTarget, const std::wstring& dest) {
   std::vector<BYTE> buffer(kCopyChunk);
@@ -45,56 +40,36 @@ CNyHeldFiles& CNyHeldFiles::Instance() {
   return *s_pTable;
 }
 
-std::wstring CNyHeldFiles::Key(const std::wstring& path) {
-  // The script names a package file through $(srcroot), whose own closing
-  // backslash doubles the separator; the full path form folds that away.
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD cch = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
-    if (cch == 0) {
-      full = path;
-      break;
-    }
-    if (cch < full.size()) {
-      full.resize(cch);
-      break;
-    }
-    full.resize(cch);
-  }
-  std::transform(full.begin(), full.end(), full.begin(), [](wchar_t ch) { return static_cast<wchar_t>(towlower(ch)); });
-  return full;
-}
-
 void CNyHeldFiles::AddFolder(const std::wstring& folder) {
   const std::lock_guard<std::mutex> lock(m_lock);
-  m_folders.push_back(Key(folder));
+  m_folders.push_back(NyPathKey(folder));
 }
 
 void CNyHeldFiles::Hold(const std::wstring& path, CNyFile file) {
   const std::lock_guard<std::mutex> lock(m_lock);
-  m_files[Key(path)] = std::move(file);
+  m_files[NyPathKey(path)] = std::move(file);
 }
 
 void CNyHeldFiles::Release(const std::wstring& path) {
-  const std::wstring key = Key(path);
+  const std::wstring key = NyPathKey(path);
   const std::lock_guard<std::mutex> lock(m_lock);
   m_files.erase(key);
 }
 
 HANDLE CNyHeldFiles::Find(const std::wstring& path, bool* pbInFolder) const {
-  const std::wstring key = Key(path);
+  const std::wstring key = NyPathKey(path);
   const std::lock_guard<std::mutex> lock(m_lock);
   *pbInFolder = std::any_of(m_folders.begin(), m_folders.end(),
-                            [&key](const std::wstring& folder) { return IsInFolder(key, folder); });
+                            [&key](const std::wstring& folder) { return NyPathKeyIsIn(key, folder); });
   const auto it = m_files.find(key);
   return it != m_files.end() ? it->second.Get() : nullptr;
 }
 
 void CNyHeldFiles::ReleaseFolder(const std::wstring& folder) {
-  const std::wstring key = Key(folder);
+  const std::wstring key = NyPathKey(folder);
   const std::lock_guard<std::mutex> lock(m_lock);
   for (auto it = m_files.begin(); it != m_files.end();) {
-    it = IsInFolder(it->first, key) ? m_files.erase(it) : std::next(it);
+    it = NyPathKeyIsIn(it->first, key) ? m_files.erase(it) : std::next(it);
   }
   m_folders.erase(std::remove(m_folders.begin(), m_folders.end(), key), m_folders.end());
 }

@@ -32,9 +32,7 @@ class CNyHeldFiles {
   void ReleaseFolder(const std::wstring& folder);
 
  private:
-  // The key a path is found under: its full path in lower case.
-  static std::wstring Key(const std::wstring& path);
-
+  // Files and folders are found under their NyPathKey.
   mutable std::mutex m_lock;
   std::vector<std::wstring> m_folders;
   std::map<std::wstring, CNyFile> m_files;

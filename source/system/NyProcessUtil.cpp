@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "NyLog.h"
+#include "NyPathKey.h"
 #include "NyHandle.h"
 #include "NyResult.h"
 #include "NySafeStr.h"
@@ -111,14 +112,17 @@ uint32_t KillProcessesByImage(const wchar_t* pwszPath) {
   EnableDebugPrivilege();
   std::vector<DWORD> pids(1024);
   DWORD cbReturned = 0;
-  if (!EnumProcesses(pids.data(), static_cast<DWORD>(pids.size() * sizeof(DWORD)), &cbReturned)) return GetLastError();
+  if (!EnumProcesses(pids.data(), static_cast<DWORD>(pids.size() * sizeof(DWORD)), &cbReturned)) {
+    return NYFAIL(GetLastError(), "EnumProcesses", pwszPath);
+  }
   pids.resize(cbReturned / sizeof(DWORD));
+  const std::wstring wantedKey = bBareName ? std::wstring() : NyPathKey(pwszPath);
   for (DWORD dwPid : pids) {
     std::wstring programPath;
     if (!ProgramPathOf(dwPid, pfnQueryImage, &programPath)) continue;
-    const wchar_t* pwszImageName = FileNamePart(programPath.c_str());
-    if (SafeWcsICmp(programPath.c_str(), pwszPath) == 0 ||
-        (bBareName && SafeWcsICmp(pwszImageName, fileName.c_str()) == 0)) {
+    const bool bMatch = bBareName ? SafeWcsICmp(FileNamePart(programPath.c_str()), fileName.c_str()) == 0
+                                  : NyPathKey(programPath) == wantedKey;
+    if (bMatch) {
       KillProcessById(dwPid);
     }
   }

@@ -392,7 +392,10 @@ uint32_t RunRegeditFile(const std::wstring& path, BOOL b64Key) {
     return 0;
   }
   const std::wstring program = RegeditProgramPath(b64Key);
-  if (program.empty()) return GetLastError() != 0 ? GetLastError() : NY_E_INVALID_DATA;
+  if (program.empty()) {
+    const DWORD dwError = GetLastError();
+    return NYFAIL(dwError != 0 ? dwError : NY_E_INVALID_DATA, "GetSystemWindowsDirectoryW", path.c_str());
+  }
   // Quoted: the extraction folder lies under the user's profile, whose name
   // may hold blanks, and an unquoted path would make regedit import nothing.
   const std::wstring parameters = L" /s \"" + path + L"\"";

@@ -33,7 +33,8 @@ uint32_t SetRegistryValue(const RegistryKeyRef& ref, DWORD dwType, const void* p
 uint32_t DeleteRegistryValue(const RegistryKeyRef& ref);
 // Deletes a key with all its subkeys in one view.
 uint32_t DeleteRegistryTree(HKEY hRoot, const std::wstring& subKey, BOOL b64Key);
-// Deletes a key that has no subkeys.
+// Deletes a key that has no subkeys. A key with subkeys is an answer, not a
+// failure (DeleteRegistryTree tries this first), so nothing is logged.
 uint32_t DeleteRegistryKey(HKEY hRoot, const std::wstring& subKey, BOOL b64Key);
 // A value as it is (or was): whether it exists, its type and its bytes.
 struct RegistryValueState {
@@ -77,7 +78,8 @@ const wchar_t* RegistryRootName(HKEY hRoot);
 std::wstring RegistryKeyText(HKEY hRoot, const std::wstring& subKey, BOOL b64Key);
 // Reads a string value. Counts are in characters and include a terminator;
 // pwszBuffer null asks only for the count; too little room gives 0xE0600005
-// and the needed count.
+// and the needed count. A failure is the caller's to record: the installed-
+// version check logs its code as the one record of it.
 uint32_t ReadRegistryString(const RegistryKeyRef* pRef, wchar_t* pwszBuffer, size_t* pcchCount);
 // The regedit of a view: the Windows folder's own (native) one, or on a
 // 64-bit system for the 32-bit view the one in SysWOW64.

@@ -114,10 +114,11 @@ uint32_t ApplyTrustedZoneMapping(IInternetSecurityManager* pSecurity, IInternetZ
 uint32_t CreateZoneManagers(CNyComPtr<IInternetSecurityManager>* pSecurity, CNyComPtr<IInternetZoneManager>* pZones) {
   HRESULT hr = CoCreateInstance(CLSID_InternetSecurityManager, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IInternetSecurityManager, pSecurity->PutVoid());
-  if (FAILED(hr)) return static_cast<uint32_t>(hr);
+  if (FAILED(hr)) return NYFAIL(static_cast<uint32_t>(hr), "CoCreateInstance", "the internet security manager");
   hr = CoCreateInstance(CLSID_InternetZoneManager, nullptr, CLSCTX_INPROC_SERVER, IID_IInternetZoneManager,
                         pZones->PutVoid());
-  return FAILED(hr) ? static_cast<uint32_t>(hr) : 0;
+  if (FAILED(hr)) return NYFAIL(static_cast<uint32_t>(hr), "CoCreateInstance", "the internet zone manager");
+  return 0;
 }
 
 uint32_t SetTrustedZoneMapping(const wchar_t* pwszUrl, bool bRemove, INyZoneChanges* pChanges) {

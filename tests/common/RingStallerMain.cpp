@@ -6,8 +6,10 @@
 //                            and keeps the ring full
 //   ny_ring_staller flood    publishes slots faster than any reader can read
 //                            them, without writing them
+// It prints "ready" once its trap is set, for the benchmarks that start it.
 #include <windows.h>
 
+#include <cstdio>
 #include <cwchar>
 
 #include "NyShmLogger.h"
@@ -34,7 +36,7 @@ int wmain(int argc, wchar_t** argv) {
   bool bCreated = false;
   if (NyShareMemOpen(kNyLogRingName, NyLogRingRegionSize(NY_RING_CAPACITY), false, &region, &bCreated) != 0) return 3;
   auto* pu4Header = reinterpret_cast<volatile uint32_t*>(static_cast<uint8_t*>(region.View()) + sizeof(uint32_t));
-  for (;;) {
+  for (bool bReady = false;;) {
     const uint32_t r = pu4Header[RING_RESERVE];
     if (bWriter) {
       if (pu4Header[RING_COMMIT] == r) Cas(&pu4Header[RING_RESERVE], r, r + 1);
@@ -48,6 +50,12 @@ int wmain(int argc, wchar_t** argv) {
       if (int32_t(n) > 0 && pu4Header[RING_COMMIT] == r && Cas(&pu4Header[RING_RESERVE], r, r + n)) {
         Cas(&pu4Header[RING_COMMIT], r, r + n);
       }
+    }
+    if (!bReady && (bWriter ? pu4Header[RING_RESERVE] != pu4Header[RING_COMMIT]
+                            : pu4Header[RING_READ] != pu4Header[RING_COMMIT])) {
+      bReady = true;
+      puts("ready");
+      fflush(stdout);
     }
     Sleep(1);
   }

@@ -46,11 +46,22 @@ TEST(SetupPrepare, WholePackageAndFacts) {
 
 TEST(SetupPrepare, OnlyTheScript) {
   TestSetupExec exec;
+  CaptureLogger log;
   ASSERT_TRUE(exec.HandleSetupResources(kPackageFull, kScriptPath, TRUE));
+  EXPECT_TRUE(log.Contains("The package's digest matches"));
   const std::wstring dir = exec.SetupInfo().m_strExtractDir.GetWide();
   EXPECT_TRUE(PathExists(dir + L"PackageFiles\\SetupScript.xml"));
   EXPECT_FALSE(PathExists(dir + L"PackageFiles\\Sys"));
   EXPECT_FALSE(PathExists(dir + L"PackageFiles\\Program"));
+}
+
+// A package made before packages had digests is still used; the log says so.
+TEST(SetupPrepare, APackageWithoutADigest) {
+  TestSetupExec exec;
+  CaptureLogger log;
+  ASSERT_TRUE(exec.HandleSetupResources(kPackageThree, kScriptPath, FALSE));
+  EXPECT_TRUE(log.Contains("The package has no digest"));
+  EXPECT_TRUE(exec.Clear());
 }
 
 TEST(SetupPrepare, UnparsableVersionFailsAndClearRemovesWhatWasWritten) {

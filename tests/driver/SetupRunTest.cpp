@@ -6,6 +6,7 @@
 
 #include "CaptureLogger.h"
 #include "NyData.h"
+#include "NyFileUtil.h"
 #include "NyResult.h"
 #include "ScratchDir.h"
 #include "TestProcess.h"
@@ -222,6 +223,43 @@ TEST_F(SetupFullProduct, InstallThenUninstallLeavesTheMachineAsBefore) {
   EXPECT_FALSE(PathExists(m_installDir));
   EXPECT_FALSE(PathExists(m_installDir.substr(0, m_installDir.rfind(L'\\'))));
   EXPECT_EQ(ReadRegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ZorvakSetupTest", L"", FALSE), L"<missing>");
+}
+
+// Another process renames the extraction folder during the run (Wine lets a
+// folder with open files in it be renamed) and puts its own files at the
+// same paths: what is installed is still the package's bytes.
+TEST_F(SetupFullProduct, AnExtractionFolderSwappedDuringTheRunStillInstallsThePackagesBytes) {
+  const std::wstring sysFile =
+      WindowsFolder() + (IsOs64Bit() ? L"\\SysWOW64" : L"\\System32") + L"\\zorvak_setup_test.dat";
+  {
+    TestSetupExec exec;
+    Prepare(&exec, kPackageFull);
+    m_installDir = exec.SetupInfo().m_strInstallDir.GetWide();
+    const std::wstring extractDir = exec.SetupInfo().m_strExtractDir.GetWide();
+    const std::wstring folder = extractDir.substr(0, extractDir.size() - 1), moved = folder + L".moved";
+    const wchar_t* const files[] = {L"PackageFiles\\Sys\\zorvak_setup_test.dat", L"PackageFiles\\Program\\readme.txt",
+                                    L"PackageFiles\\Program\\Sub\\nested.txt"};
+    std::vector<std::string> packaged;
+    for (const wchar_t* pwszFile : files) packaged.push_back(ReadTextFile(extractDir + pwszFile));
+    if (!MoveFileW(folder.c_str(), moved.c_str())) GTEST_SKIP() << "the folder cannot be renamed here";
+    for (const wchar_t* pwszFile : files) {
+      ASSERT_EQ(CreateDirectoryTree((extractDir + pwszFile).c_str()), 0u);
+      ASSERT_TRUE(WriteTextFile(extractDir + pwszFile, "planted"));
+    }
+    Recorder recorder;
+    const bool bRan = exec.RunActionList(Recorder::Callback, &recorder);
+    DeleteDirectoryTree(folder, nullptr);
+    ASSERT_TRUE(MoveFileW(moved.c_str(), folder.c_str()));
+    ASSERT_TRUE(bRan);
+    EXPECT_EQ(ReadTextFile(sysFile), packaged[0]);
+    EXPECT_EQ(ReadTextFile(m_installDir + L"\\readme.txt"), packaged[1]);
+    EXPECT_EQ(ReadTextFile(m_installDir + L"\\Sub\\nested.txt"), packaged[2]);
+  }
+  TestSetupExec exec;
+  Prepare(&exec, kPackageFull, L"/UNINSTALL");
+  Recorder recorder;
+  ASSERT_TRUE(exec.RunActionList(Recorder::Callback, &recorder));
+  ExpectInstalled(false);
 }
 
 }  // namespace

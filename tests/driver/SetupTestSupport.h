@@ -10,10 +10,11 @@
 #include "NySetupExec.h"
 #include "NySystem_Win.h"
 
-// Resource ids of the embedded test packages, in the order they are built.
+// Resource ids of the embedded test packages, in the order they are built;
+// each but kPackageThree has its digest beside it.
 constexpr UINT kPackageFull = 136;        // files, folders, both registry views
 constexpr UINT kPackageBadVersion = 137;  // Version "1.0"
-constexpr UINT kPackageThree = 138;       // three actions; empty uninstall list
+constexpr UINT kPackageThree = 138;       // three actions; empty uninstall list; no digest
 constexpr UINT kPackageUnknown = 139;     // an unknown element between two actions
 constexpr UINT kPackageNoDesc = 140;      // an action without a template
 const wchar_t kScriptPath[] = L"\\PackageFiles\\SetupScript.xml";

@@ -13,6 +13,8 @@
 #include "CaptureLogger.h"
 #include "MemExtractFiles.h"
 #include "NyFileUtil.h"
+#include "NyHeldFiles.h"
+#include "NyPackageCheck.h"
 #include "NyResult.h"
 #include "PackageBytes.h"
 
@@ -182,19 +184,45 @@ TEST(PackageExtract, TheWantedPathIsFoundIgnoringCaseAndWrittenAlone) {
             static_cast<uint32_t>(ERROR_INVALID_DATA));
 }
 
-TEST(PackageExtract, WritesEveryByteAroundTheChunkSize) {
+// Every byte around the 1 MiB chunk, from memory and through the package's
+// file; there into a held folder too, whose files are read back against the
+// package. The copy in memory differs in the files' bytes, so the files
+// show where their bytes came from.
+TEST(PackageExtract, WritesEveryByteAroundTheChunkSizeFromMemoryOrTheFile) {
+  constexpr size_t kChunk = 1 << 20;
   std::string pattern;
-  for (int i = 0; i < 16385; ++i) pattern += static_cast<char>(i * 7 + i / 256);
-  MemoryPackage package({Node::File("a16384.bin", pattern.substr(0, 16384)), Node::File("b16385.bin", pattern),
-                         Node::File("c1.bin", "\n"), Node::File("d0.bin", "")});
+  for (size_t i = 0; i <= kChunk; ++i) pattern += static_cast<char>(i * 7 + i / 256);
+  const std::vector<Node> roots = {Node::File("a.bin", pattern.substr(0, kChunk)), Node::File("b.bin", pattern),
+                                   Node::File("c1.bin", "\n"), Node::File("d0.bin", "")};
+  MemoryPackage package(roots);
   ASSERT_TRUE(package.bListed);
-  TempFolder dir;
-  ASSERT_EQ(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", dir.Path() + L"\\"), 0u);
-  EXPECT_EQ(ReadBytes(dir.Sub(L"a16384.bin")), pattern.substr(0, 16384));
-  EXPECT_EQ(ReadBytes(dir.Sub(L"b16385.bin")), pattern);
-  EXPECT_EQ(ReadBytes(dir.Sub(L"c1.bin")), "\n");  // binary: no "\r\n"
-  EXPECT_TRUE(Exists(dir.Sub(L"d0.bin")));
-  EXPECT_EQ(ReadBytes(dir.Sub(L"d0.bin")), "");
+  const auto expectFiles = [&](const TempFolder& dir) {
+    EXPECT_EQ(ReadBytes(dir.Sub(L"a.bin")), pattern.substr(0, kChunk));
+    EXPECT_EQ(ReadBytes(dir.Sub(L"b.bin")), pattern);
+    EXPECT_EQ(ReadBytes(dir.Sub(L"c1.bin")), "\n");  // binary: no "\r\n"
+    EXPECT_TRUE(Exists(dir.Sub(L"d0.bin")));
+    EXPECT_EQ(ReadBytes(dir.Sub(L"d0.bin")), "");
+  };
+  TempFolder fromMemory;
+  ASSERT_EQ(CMemExtractFiles::ExtractFiles(&package.extractor, package.list, L"", fromMemory.Path() + L"\\"), 0u);
+  expectFiles(fromMemory);
+
+  TempFolder source;
+  const std::wstring file = source.Sub(L"setup.bin");
+  std::ofstream(fs::path(file), std::ios::binary) << "head" << package.bytes;
+  CNyPackageFile packageFile;
+  ASSERT_EQ(packageFile.Open(file, 4, static_cast<uint32_t>(package.bytes.size())), 0u);
+  std::string altered = package.bytes;
+  for (const CFileInfo& entry : package.list)
+    for (uint32_t i = 0; i < entry.m_u4Size; ++i) altered[entry.m_u4Offset + i] ^= 0x55;
+  CMemExtractFiles throughFile(reinterpret_cast<const BYTE*>(altered.data()), DWORD(altered.size()), &packageFile);
+  TempFolder held;
+  CNyHeldFiles::Instance().AddFolder(held.Path());
+  ASSERT_EQ(CMemExtractFiles::ExtractFiles(&throughFile, package.list, L"", held.Path() + L"\\"), 0u);
+  bool bInFolder = false;
+  EXPECT_NE(CNyHeldFiles::Instance().Find(held.Sub(L"b.bin"), &bInFolder), nullptr);
+  expectFiles(held);
+  CNyHeldFiles::Instance().ReleaseFolder(held.Path());
 }
 
 TEST(PackageExtract, ReplacesALargerFileExactly) {

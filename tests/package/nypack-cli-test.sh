@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # nypack from the command line: the golden layout of the shipped package's
-# shape, a build-extract round trip, and one clear message with exit code 1
-# for every failure.
+# shape, its digest as openssl works it out, a build-extract round trip, and
+# one clear message with exit code 1 for every failure.
 #   nypack-cli-test.sh WORKDIR COMMAND...
 # COMMAND runs nypack: the program itself, or a runner and the program
 # (tools/wine-run.sh win64 nypack.exe).
@@ -30,6 +30,13 @@ size=$(stat -c %s golden.bin 2>/dev/null)
 run list golden.bin >list.txt || fail "list"
 diff -u "$here/golden-list.txt" list.txt || fail "list differs"
 
+# The digest: SHA-256 over the SHA-256 digests of the package's 1 MiB chunks.
+expected=$(split -b 1048576 --filter='openssl dgst -sha256 -binary' golden.bin | openssl dgst -sha256 | sed 's/.*= //')
+out=$(run digest golden.bin again.digest) || fail "digest"
+[ "$out" = "$expected 1048576 2230795" ] || fail "digest: '$out', expected '$expected 1048576 2230795'"
+[ "$(stat -c %s golden.bin.digest 2>/dev/null)" = 48 ] || fail "build wrote no 48-byte golden.bin.digest"
+cmp -s golden.bin.digest again.digest || fail "the record build wrote differs from the digest verb's"
+
 run extract golden.bin out || fail "extract"
 diff -r tree out || fail "the extracted tree differs"
 # A larger file in the way is replaced by exactly the package's bytes.
@@ -43,6 +50,7 @@ mkdir -p colon && printf x >'colon/a:b'
 expect_error "missing package" list missing.bin
 expect_error "cut package" list cut.bin
 expect_error "cut package, extract" extract cut.bin cutout
+expect_error "cut package, digest" digest cut.bin
 [ ! -e cutout ] || fail "a malformed package created its target folder"
 expect_error "package is a folder" list tree
 expect_error "missing folder" build nothere x.bin
@@ -50,7 +58,7 @@ expect_error "target below a file" extract golden.bin plain/sub
 expect_error "package below a file" build tree plain/x.bin
 expect_error "package inside its own tree" build tree tree/self.bin
 expect_error "a name with a colon" build colon colon.bin
-[ ! -e colon.bin ] || fail "a failed build left its output"
+[ ! -e colon.bin ] && [ ! -e colon.bin.digest ] || fail "a failed build left its output"
 # Device names, a file's or a folder's, are refused before they are opened.
 mkdir -p devfile/docs devfolder/Aux && printf x >devfile/docs/com1.TXT && printf x >devfolder/Aux/a.txt
 expect_error "a device name" build devfile devfile.bin

@@ -179,6 +179,28 @@ TEST_F(FileRoutines, StagedReplacementsOfADeletedFileAreTakenBack) {
   EXPECT_FALSE(PendingRestores(target));
 }
 
+TEST_F(FileRoutines, AStagedReplacementIsFoundHoweverTheDeletionWritesItsPath) {
+  const std::wstring target = m_dir / L"sub\\product.dll";
+  ASSERT_TRUE(CreateDirectoryW((m_dir / L"sub").c_str(), nullptr));
+  ASSERT_TRUE(WriteTextFile(m_dir / L"new.dll", "new"));
+  ASSERT_TRUE(WriteTextFile(target, "old"));
+  uint32_t bReboot = 0;
+  {
+    auto holder = Hold(target);
+    ASSERT_EQ(CopyFileReplacing(m_dir / L"new.dll", target, false, &bReboot), 0u);
+    ASSERT_TRUE(PendingRestores(target));
+    TerminateProcess(holder->Handle(), 0);
+    holder->Wait();
+  }
+  // As a script may write it: '/', a doubled separator and a ".." part.
+  const std::wstring written = m_dir.Path() + L"/sub\\\\..\\sub/product.dll";
+  EXPECT_EQ(DeleteFileOrSchedule(written, &bReboot), 0u);
+  EXPECT_EQ(CancelStagedReplacements(written, &bReboot), 0u);
+  EXPECT_FALSE(PathExists(target));
+  EXPECT_FALSE(PathExists(target + L"_Discard_1"));
+  EXPECT_FALSE(PendingRestores(target));
+}
+
 TEST_F(FileRoutines, DeleteDirectoryTreeRemovesEverything) {
   const std::wstring root = m_dir / L"tree";
   ASSERT_EQ(CreateDirectoryTree((root + L"\\a\\b\\c").c_str()), 0u);

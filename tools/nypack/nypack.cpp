@@ -1,5 +1,7 @@
 // nypack: builds, lists and extracts the program's packages.
-//   nypack build DIR OUT     packs the tree under DIR (DIR's children form the root table)
+//   nypack build DIR OUT     packs the tree under DIR (DIR's children form the root table),
+//                            and writes the package's digest record to OUT.digest
+//   nypack digest PKG [OUT]  prints the digest, chunk size and package size; writes the record to OUT
 //   nypack list PKG          one line per entry: relative path, kind, size, offset in hex
 //   nypack extract PKG DIR   writes the entries under DIR
 // Any failure ends with one message on stderr and exit code 1; wrong usage
@@ -15,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "NyPackageDigest.h"
 #include "NyPackageFormat.h"
 
 #ifdef _WIN32
@@ -115,6 +118,24 @@ bool IsInside(const fs::path& path, const fs::path& dir) {
   return true;
 }
 
+fs::path DigestPath(const fs::path& package) {
+  fs::path path = package;
+  path += ".digest";
+  return path;
+}
+
+// False, with nothing left at `out`, when the record cannot be written.
+bool WriteDigest(const NyPackageDigest& digest, const fs::path& out) {
+  const std::string record = NyPackageDigestRecord(digest);
+  std::ofstream file(out, std::ios::binary | std::ios::trunc);
+  if (file) file.write(record.data(), std::streamsize(record.size()));
+  file.close();
+  if (file) return true;
+  std::error_code ec;
+  fs::remove(out, ec);
+  return false;
+}
+
 int Build(const fs::path& dir, const fs::path& out) {
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) Fail(Shown(dir) + ": no such folder");
@@ -123,17 +144,28 @@ int Build(const fs::path& dir, const fs::path& out) {
 
   std::ofstream file(out, std::ios::binary | std::ios::trunc);
   if (!file) Fail("cannot write " + Shown(out) + ": " + Reason());
+  // The digest is taken from the bytes as they are written.
+  CNyPackageDigester digester;
+  uint32_t u4HashResult = 0;
   CNyPackageWriter writer(
-      [&file](const void* pv, size_t cb) {
+      [&file, &digester, &u4HashResult](const void* pv, size_t cb) {
         file.write(static_cast<const char*>(pv), std::streamsize(cb));
+        if (u4HashResult == 0) u4HashResult = digester.Add(pv, cb);
         return bool(file);
       },
       LeadBytes());
   const bool bOk = writer.Write(roots);
   file.close();
-  if (!bOk || !file) {
-    const std::string reason = bOk ? Reason() : writer.Error();
+  NyPackageDigest digest;
+  if (bOk && file && u4HashResult == 0) u4HashResult = digester.Finish(&digest);
+  const fs::path digestPath = DigestPath(out);
+  if (!bOk || !file || u4HashResult != 0 || !WriteDigest(digest, digestPath)) {
+    const std::string reason = !bOk                ? writer.Error()
+                               : !file             ? Reason()
+                               : u4HashResult != 0 ? "SHA-256 failed"
+                                                   : "cannot write " + Shown(digestPath) + ": " + Reason();
     fs::remove(out, ec);
+    fs::remove(digestPath, ec);
     Fail("cannot build " + Shown(out) + ": " + reason);
   }
   return 0;
@@ -158,6 +190,19 @@ int List(const fs::path& package) {
   for (const NyPackageEntry& entry : list)
     printf("%s\t%s\t%u\t0x%X\n", entry.relativePath.c_str(), entry.bFolder ? "folder" : "file",
            unsigned(entry.u4Size), unsigned(entry.u4Offset));
+  return fflush(stdout) == 0 ? 0 : 1;
+}
+
+int Digest(const fs::path& package, const fs::path* pOut) {
+  std::vector<NyPackageEntry> list;
+  const std::vector<uint8_t> bytes = ReadPackage(package, list);
+  CNyPackageDigester digester;
+  NyPackageDigest digest;
+  if (digester.Add(bytes.data(), bytes.size()) != 0 || digester.Finish(&digest) != 0)
+    Fail(Shown(package) + ": SHA-256 failed");
+  printf("%s %u %u\n", NySha256Hex(digest.digest).c_str(), unsigned(digest.u4ChunkSize),
+         unsigned(digest.u4PackageSize));
+  if (pOut != nullptr && !WriteDigest(digest, *pOut)) Fail("cannot write " + Shown(*pOut) + ": " + Reason());
   return fflush(stdout) == 0 ? 0 : 1;
 }
 
@@ -191,9 +236,11 @@ int Extract(const fs::path& package, const fs::path& dir) {
 int Run(const std::vector<fs::path>& args) {
   const std::string command = args.size() > 1 ? Shown(args[1]) : std::string();
   if (command == "build" && args.size() == 4) return Build(args[2], args[3]);
+  if (command == "digest" && (args.size() == 3 || args.size() == 4))
+    return Digest(args[2], args.size() == 4 ? &args[3] : nullptr);
   if (command == "list" && args.size() == 3) return List(args[2]);
   if (command == "extract" && args.size() == 4) return Extract(args[2], args[3]);
-  fputs("usage: nypack build DIR OUT | nypack list PKG | nypack extract PKG DIR\n", stderr);
+  fputs("usage: nypack build DIR OUT | nypack digest PKG [OUT] | nypack list PKG | nypack extract PKG DIR\n", stderr);
   return 2;
 }
 

@@ -8,10 +8,10 @@
 // Every process of the machine may open the ring, so another writer can hold
 // a claim for ever and a reader can pose as attached and never read. Logging
 // may slow a setup, never stall it: each queue object (one per process) may
-// sleep on the ring NY_RING_WAIT_BUDGET_MS at a stretch, and after that only
-// one millisecond in NY_RING_WAIT_REFILL_MS. While it may not, a record that
-// cannot be written at once is dropped; the first record written after the
-// process first runs out of waiting is preceded by one notice that says so.
+// wait on the ring NY_RING_WAIT_BUDGET_MS in all, yields and sleeps counted
+// as they last, the wait for a dead writer's claim included. After that a
+// record that cannot be written at once is dropped; the first record written
+// after the process runs out of waiting is preceded by one notice that says so.
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -36,9 +36,7 @@ constexpr uint32_t NY_RING_DISCARD_BATCH = 4096;
 constexpr uint32_t NY_RING_MAX_YIELDS = 1000;
 constexpr uint32_t NY_RING_DEAD_WRITER_MS = 200;  // a claim left uncommitted this long belongs to a dead writer
 constexpr uint32_t NY_RING_MAX_STALLS = 100;
-constexpr uint32_t NY_RING_WAIT_BUDGET_MS = 250;     // sleep on the ring one process may owe at most
-constexpr uint32_t NY_RING_WAIT_REFILL_MS = 10;      // time that pays back 1 ms of it
-constexpr uint32_t NY_RING_YIELDS_AFTER_BUDGET = 16; // what a write spends on a hand-over while it may not sleep
+constexpr uint32_t NY_RING_WAIT_BUDGET_MS = 250;  // waiting on the ring one process may do in its whole life
 constexpr uint32_t NY_RING_NO_REGISTER = 0xFFFFFFFF;
 
 class CLockfreeArrayQueue {
@@ -72,8 +70,8 @@ class CLockfreeArrayQueue {
   // reading is waited for 1 ms at a time and then given up. False when the
   // record was dropped.
   bool Push(const LogRecord& record);
-  // False while this object has slept all it may for now. Only reads the
-  // shared debt: every writer spinning on a hand-over asks this.
+  // False once this object has waited all it may. Only reads the shared
+  // count: every writer spinning on a hand-over asks this.
   bool MayWait() const;
 
   // Reader side. Register fails while the reader count holds 0xFFFFFFFF.
@@ -108,7 +106,7 @@ class CLockfreeArrayQueue {
   void DiscardOldest();
   void WriteOffReader();
   uint32_t NowMs() const;
-  void AddSleep(uint32_t u4SleptUs);
+  void AddWait(uint32_t u4WaitedUs);
   void StopWaiting(const char* pszCause);
   void WriteNotice(const LogRecord& record);
 
@@ -119,8 +117,7 @@ class CLockfreeArrayQueue {
   // Shared by the threads of the process that write through this object.
   const uint32_t m_u4WaitBudgetMs = NY_RING_WAIT_BUDGET_MS;
   const Clock::time_point m_epoch = Clock::now();
-  // Sleep owed in us (low word), as of a time in ms since m_epoch (high).
-  std::atomic<uint64_t> m_u8SleepDebt{0};
+  std::atomic<uint32_t> m_u4WaitedUs{0};
   std::atomic<bool> m_bNoticeGiven{false};
   std::atomic<const char*> m_pszNoticeOwed{nullptr};
   // The commit index last seen held up by another writer's claim (high

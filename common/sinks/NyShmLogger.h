@@ -1,9 +1,11 @@
 #pragma once
-// The log sink of the program: the shared-memory ring that the viewer reads.
+// The log sink that is always there: the shared-memory ring that the viewer
+// reads. Its records also carry the facts of the writing process.
 #include <windows.h>
 
 #include "LockfreeArrayQueue.h"
 #include "NyHandle.h"
+#include "NyLogSink.h"
 #include "NyShareMem.h"
 
 extern const wchar_t kNyLogRingName[];      // the region's short name
@@ -14,7 +16,16 @@ constexpr size_t NyLogRingRegionSize(uint32_t u4Capacity) {
   return sizeof(uint32_t) + CLockfreeArrayQueue::AreaSize(u4Capacity);
 }
 
-class CNyShmLogger {
+// Per-process facts carried by every record written to the ring.
+struct ProcessLogInfo {
+  uint32_t u4ProcessId;
+  char szExeName[32];
+  uint32_t u4WordSize;
+  char szExeVersion[20];
+  char szUserName[20];
+};
+
+class CNyShmLogger : public INyLogSink {
  public:
   CNyShmLogger() = default;
   ~CNyShmLogger() { Close(); }
@@ -25,7 +36,10 @@ class CNyShmLogger {
   // capacity is refused. With bCreate false an absent ring is not created
   // (the viewer's way of attaching).
   bool OpenLogRingWriter(bool bCreate = true, uint32_t* pu4Result = nullptr);
+  // Writes the record as it is; true when written.
   bool PushLogRecord(const LogRecord& record);
+  // Writes the record with the process facts at its offsets 4264 to 4339.
+  void Write(const LogRecord& record) override;
   void Close();
 
   // Reader side, used by the viewer.
@@ -41,4 +55,5 @@ class CNyShmLogger {
   CLockfreeArrayQueue m_queue;
   void* m_pvArea = nullptr;
   size_t m_cbArea = 0;
+  ProcessLogInfo m_processInfo{};
 };

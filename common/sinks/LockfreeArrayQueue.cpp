@@ -29,12 +29,12 @@ const char kCauseReader[] = "a full ring that its reader did not drain";
 
 }  // namespace
 
-// The waiting of one write. Yields cost nothing on an idle machine and
-// otherwise hand the processor to whoever needs it, the other writer first
-// of all, so they are not counted; but a write makes only so many before it
-// sleeps. Sleeps are counted: while the process has slept all it may, a
-// write does not sleep and yields only a few times, which is enough for
-// another writer that is in the middle of its copy.
+// The waiting of one write, charged to the process's budget with the time
+// each pause really took: on a busy machine a yield can hand the processor
+// away for a whole time slice, and Sleep(1) lasts up to a timer tick (15.6 ms
+// by default on Windows), so counting pauses would not bound the time. A
+// write yields first, which sees another writer through its copy at no cost
+// on an idle machine, and sleeps after NY_RING_MAX_YIELDS yields.
 class CLockfreeArrayQueue::Wait {
  public:
   explicit Wait(CLockfreeArrayQueue& queue) : m_queue(queue) {}
@@ -42,31 +42,25 @@ class CLockfreeArrayQueue::Wait {
   Wait& operator=(const Wait&) = delete;
 
   // Yields the processor, or sleeps 1 ms with bSleep or when the write has
-  // yielded long enough; false when the write has waited all it may.
+  // yielded long enough; false when the process has waited all it may.
   bool Pause(bool bSleep, const char* pszCause) {
-    if (m_queue.MayWait()) {
-      if (!bSleep && ++m_u4Yields <= NY_RING_MAX_YIELDS) {
-        std::this_thread::yield();
-        return true;
-      }
-      // Measured, not assumed: Sleep(1) lasts up to a whole timer tick
-      // (15.6 ms by default) on Windows.
-      const Clock::time_point start = Clock::now();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      const auto slept = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-      m_queue.AddSleep(uint32_t(slept.count()));
-      return true;
+    if (!m_queue.MayWait()) {
+      m_queue.StopWaiting(pszCause);
+      return false;
     }
-    m_queue.StopWaiting(pszCause);
-    if (++m_u4YieldsWithoutSleep > NY_RING_YIELDS_AFTER_BUDGET) return false;
-    std::this_thread::yield();
+    const Clock::time_point start = Clock::now();
+    if (!bSleep && ++m_u4Yields <= NY_RING_MAX_YIELDS) {
+      std::this_thread::yield();
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    m_queue.AddWait(uint32_t(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count()));
     return true;
   }
 
  private:
   CLockfreeArrayQueue& m_queue;
   uint32_t m_u4Yields = 0;
-  uint32_t m_u4YieldsWithoutSleep = 0;
 };
 
 uint32_t CLockfreeArrayQueue::Attach(void* pvArea, size_t cbArea, uint32_t u4Capacity, bool bInitialize) {
@@ -106,32 +100,9 @@ uint32_t CLockfreeArrayQueue::NowMs() const {
   return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_epoch).count());
 }
 
-namespace {
+bool CLockfreeArrayQueue::MayWait() const { return m_u4WaitedUs.load() < m_u4WaitBudgetMs * 1000; }
 
-// What a debt state (a time in ms high, the sleep owed as of then in us low)
-// still owes at u4NowMs, once the time since has paid back its share.
-uint32_t OwedAt(uint64_t u8State, uint32_t u4NowMs) {
-  const uint64_t u8PaidUs = uint64_t(u4NowMs - uint32_t(u8State >> 32)) * 1000 / NY_RING_WAIT_REFILL_MS;
-  const uint32_t u4OwedUs = uint32_t(u8State);
-  return u4OwedUs > u8PaidUs ? u4OwedUs - uint32_t(u8PaidUs) : 0;
-}
-
-}  // namespace
-
-bool CLockfreeArrayQueue::MayWait() const {
-  return OwedAt(m_u8SleepDebt.load(), NowMs()) < m_u4WaitBudgetMs * 1000;
-}
-
-// Adds a sleep to what the process owes, after paying back what the time
-// since the last change has earned.
-void CLockfreeArrayQueue::AddSleep(uint32_t u4SleptUs) {
-  const uint32_t u4NowMs = NowMs();
-  uint64_t u8Old = m_u8SleepDebt.load();
-  for (;;) {
-    const uint64_t u8New = (uint64_t(u4NowMs) << 32) | (OwedAt(u8Old, u4NowMs) + u4SleptUs);
-    if (m_u8SleepDebt.compare_exchange_weak(u8Old, u8New)) return;
-  }
-}
+void CLockfreeArrayQueue::AddWait(uint32_t u4WaitedUs) { m_u4WaitedUs += u4WaitedUs; }
 
 void CLockfreeArrayQueue::StopWaiting(const char* pszCause) {
   if (!m_bNoticeGiven.exchange(true)) m_pszNoticeOwed = pszCause;
@@ -144,7 +115,7 @@ void CLockfreeArrayQueue::StopWaiting(const char* pszCause) {
 // measure: a yield returns at once on an idle core, while the other writer
 // may merely be preempted for a time slice, and publishing its slot early
 // loses its record. 200 ms is many time slices, and short enough that the
-// first writer to find a dead claim publishes it within its sleep budget.
+// first writer to find a dead claim publishes it within its waiting budget.
 bool CLockfreeArrayQueue::IsDeadWriter(uint32_t u4Commit) {
   const uint32_t u4Stamp = NowMs() + 1;
   const uint64_t u8Seen = m_u8Blocker.load();
@@ -252,9 +223,9 @@ void CLockfreeArrayQueue::WriteNotice(const LogRecord& record) {
   NyFillLogRecord(&notice, LOG_LEVEL_OUTCOME, __FILE__, __LINE__, nullptr, record.u8Time, record.u4ProcessId,
                   record.u4ThreadId);
   snprintf(notice.szText, sizeof(notice.szText),
-           "Log ring: this process has slept %u ms waiting for %s; from now on it waits at most 1 ms in %u, "
-           "and a record that cannot be written then is dropped (%u so far)",
-           m_u4WaitBudgetMs, pszCause, NY_RING_WAIT_REFILL_MS, m_stats.u4Dropped);
+           "Log ring: this process has slept %u ms waiting for %s, all it may; from now on a record that "
+           "cannot be written at once is dropped (%u so far)",
+           m_u4WaitedUs.load() / 1000, pszCause, m_stats.u4Dropped);
   notice.u4WordSize = record.u4WordSize;
   memcpy(notice.szExeName, record.szExeName, sizeof(notice.szExeName));
   memcpy(notice.szExeVersion, record.szExeVersion, sizeof(notice.szExeVersion));
