@@ -11,13 +11,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "MachineSnapshot.h"
 #include "NyFileDelete.h"
+#include "NyFileVersion.h"
 #include "NyResult.h"
 #include "NyRollback.h"
+#include "PendingRenames.h"
 #include "ScratchDir.h"
 #include "SetupTestSupport.h"
 #include "TestProcess.h"
@@ -102,6 +105,7 @@ class ShippedRollback : public testing::Test {
 // The callback of a run that stops after its k-th action, as a failing one
 // would stop it.
 struct StopAfter {
+  static constexpr uint32_t kLast = 0xFFFFFFFF;
   explicit StopAfter(uint32_t u4After) : u4Stop(u4After) {}
   uint32_t u4Stop;
   uint32_t u4Total = 0;
@@ -110,7 +114,7 @@ struct StopAfter {
     auto* pSelf = static_cast<StopAfter*>(pvSelf);
     if (pStatus->m_bRollingBack) return NY_PROGRESS_CONTINUE;
     pSelf->u4Total = pStatus->m_u4Total;
-    if (pStatus->m_bDone && pStatus->m_u4Completed == pSelf->u4Stop) {
+    if (pStatus->m_bDone && pStatus->m_u4Completed == std::min(pSelf->u4Stop, pStatus->m_u4Total)) {
       pSelf->name = pStatus->m_strActionName.GetAnsi();
       return NY_PROGRESS_ABORT;
     }
@@ -188,6 +192,44 @@ TEST_F(ShippedRollback, ASecondRunWhileTheFirstIsAliveIsRefusedAndLeavesTheJourn
   Process recover(SetupPath(), L"/REPAIR /S");
   EXPECT_EQ(recover.Wait(), 1603u);
   ExpectAsBefore("held at step 3, then killed");
+}
+
+// An older driver that an earlier version left, held open by another process
+// through the run: the new one can only wait for the restart. A failed run
+// takes that back before it ends; a killed one leaves it to the restart,
+// and the next run puts the old file back from the backup the restart made.
+TEST_F(ShippedRollback, AnOlderDriverInUseIsTheOldFileAgainAfterAFailedRunAndAfterAKilledOneAndARestart) {
+  const std::wstring driver =
+      WindowsFolder() + (IsOs64Bit() ? L"\\SysWOW64" : L"\\System32") + L"\\ZorvakMiniDriver.dll";
+  ASSERT_TRUE(CopyFileW((ExeDir() + L"..\\system\\ny_version_0_9.dll").c_str(), driver.c_str(), FALSE));
+  m_before = Snapshot();
+  const PendingRenamesGuard pending;
+  const std::vector<BYTE> pendingBefore = PendingRenameBytes();
+  auto holder = HoldFile(TestHelperExe(), driver);
+  {
+    StopAfter stop(StopAfter::kLast);
+    TestSetupExec exec;
+    ASSERT_TRUE(exec.HandleSetupResources(136, kScriptPath, FALSE));
+    ASSERT_TRUE(exec.SetInstance(nullptr));
+    EXPECT_FALSE(exec.RunActionList(StopAfter::Callback, &stop));
+    EXPECT_FALSE(exec.RollbackIncomplete());
+    exec.Clear();
+  }
+  EXPECT_EQ(PendingRenameBytes(), pendingBefore);
+  ExpectAsBefore("failed with the old driver in use");
+
+  Process run(ShippedDriver(), L"--kill-after=end /S");
+  ASSERT_EQ(run.Wait(), 99u);
+  TerminateProcess(holder->Handle(), 0);
+  holder->Wait();
+  Process restart(WindowsFolder() + L"\\System32\\wineboot.exe", L"-r");
+  ASSERT_EQ(restart.Wait(), 0u);
+  NyFileVersion version;
+  ASSERT_EQ(GetFileVersionNumber(driver.c_str(), &version), 0u);
+  EXPECT_EQ(version.au4Parts[0], 1u) << "the restart put the new driver in place";
+  Process repair(SetupPath(), L"/REPAIR /S");
+  EXPECT_EQ(repair.Wait(), 1603u);
+  ExpectAsBefore("killed with the old driver in use, then restarted");
 }
 
 TEST_F(ShippedRollback, ASuccessfulInstallLeavesNoJournal) {

@@ -5,8 +5,9 @@
 //   ny_setup_driver --kill-after=K ...  the run ends itself (exit code 99), as a
 //                                       killed run would, once its journal holds
 //                                       K steps: the K-th step is on the disk, its
-//                                       change not made. K one past the steps:
-//                                       after the last action, before the commit.
+//                                       change not made. K one past the steps, or
+//                                       "end": after the last action, before the
+//                                       commit.
 //   ny_setup_driver --hold-after=K ...  the same, but the run signals the event
 //                                       "ZorvakSetupTestHeld" and waits instead
 #include <windows.h>
@@ -18,6 +19,7 @@
 namespace {
 
 constexpr UINT kKilledExitCode = 99;
+constexpr uint32_t kAtTheEnd = 0xFFFFFFFF;
 
 // Stands between the actions and the run's journal and counts its steps.
 class StepCounter : public INyJournal {
@@ -38,7 +40,8 @@ class StepCounter : public INyJournal {
       m_pInner = info.m_pJournal;
       info.m_pJournal = this;
     }
-    if (pStatus->m_bDone && pStatus->m_u4Completed == pStatus->m_u4Total && m_u4Count + 1 == m_u4Limit) Stop();
+    const bool bEnd = pStatus->m_bDone && pStatus->m_u4Completed == pStatus->m_u4Total;
+    if (bEnd && (m_u4Count + 1 == m_u4Limit || m_u4Limit == kAtTheEnd)) Stop();
   }
 
  private:
@@ -74,7 +77,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (argc >= 2 && (wcsncmp(argv[1], L"--kill-after=", 13) == 0 || wcsncmp(argv[1], L"--hold-after=", 13) == 0)) {
     g_counter.m_bHold = argv[1][2] == L'h';
-    g_counter.m_u4Limit = static_cast<uint32_t>(_wtoi(argv[1] + 13));
+    const wchar_t* pwszLimit = argv[1] + 13;
+    g_counter.m_u4Limit = wcscmp(pwszLimit, L"end") == 0 ? kAtTheEnd : static_cast<uint32_t>(_wtoi(pwszLimit));
   }
   uint32_t bExit = 0;
   if (!pExec->HandleCmdLine(&bExit)) return 1603;
