@@ -515,7 +515,8 @@ TEST_F(Installer, AnUninstallTakesBackWhatAnInstallLeftForTheRestart) {
 
 // A removal that fails tells the caller so: a product file that cannot be
 // deleted (a folder stands in its place) stops the uninstall, and the
-// installed uninstaller ends with the failure's exit code.
+// installed uninstaller ends with the failure's exit code. What it removed
+// before stays removed: an uninstall is never rolled back.
 TEST_F(Installer, AFailedRemovalEndsTheUninstallerWithItsCode) {
   Process install(SetupPath(), L"/S");
   ASSERT_EQ(install.Wait(), 0u);
@@ -524,6 +525,7 @@ TEST_F(Installer, AFailedRemovalEndsTheUninstallerWithItsCode) {
   ASSERT_TRUE(DeleteFileW(cfg.c_str()));
   ASSERT_TRUE(CreateDirectoryW(cfg.c_str(), nullptr));
   EXPECT_EQ(UninstallSilently(), 1603u);
+  EXPECT_FALSE(PathExists(InstallDir())) << "an uninstall that fails is not rolled back";
   ASSERT_TRUE(RemoveDirectoryW(cfg.c_str()));
   // Put the product back whole, for the fixture to remove.
   Process reinstall(SetupPath(), L"/S");
