@@ -36,6 +36,18 @@ bool ReadValue(CNyUndoReader* pStep, bool bWithExists, RegistryValueState* pValu
   return true;
 }
 
+// A count, then that many values.
+bool ReadValues(CNyUndoReader* pStep, bool bWithExists, std::vector<RegistryValueState>* pValues) {
+  uint32_t u4Count = 0;
+  if (!pStep->ReadU32(&u4Count)) return false;
+  for (uint32_t i = 0; i < u4Count; ++i) {
+    RegistryValueState value;
+    if (!ReadValue(pStep, bWithExists, &value)) return false;
+    pValues->push_back(std::move(value));
+  }
+  return true;
+}
+
 uint32_t Malformed(std::wstring* pObject) {
   *pObject = L"a registry step that cannot be read";
   return NYFAIL(NY_E_INVALID_DATA, "read the undo step", L"registry");
@@ -117,14 +129,8 @@ uint32_t UndoValues(CNyUndoReader* pStep, std::wstring* pObject) {
   HKEY hRoot = nullptr;
   std::wstring subKey;
   BOOL b64Key = FALSE;
-  uint32_t u4Count = 0;
-  if (!ReadKey(pStep, &hRoot, &subKey, &b64Key) || !pStep->ReadU32(&u4Count)) return Malformed(pObject);
   std::vector<RegistryValueState> values;
-  for (uint32_t i = 0; i < u4Count; ++i) {
-    RegistryValueState value;
-    if (!ReadValue(pStep, true, &value)) return Malformed(pObject);
-    values.push_back(value);
-  }
+  if (!ReadKey(pStep, &hRoot, &subKey, &b64Key) || !ReadValues(pStep, true, &values)) return Malformed(pObject);
   *pObject = RegistryKeyText(hRoot, subKey, b64Key) + L":";
   uint32_t u4First = 0;
   for (const RegistryValueState& value : values) {
@@ -156,13 +162,7 @@ uint32_t UndoTree(CNyUndoReader* pStep, std::wstring* pObject) {
   std::vector<RegistryTreeKey> keys;
   for (uint32_t i = 0; i < u4Keys; ++i) {
     RegistryTreeKey key;
-    uint32_t u4Values = 0;
-    if (!pStep->ReadText(&key.relPath) || !pStep->ReadU32(&u4Values)) return Malformed(pObject);
-    for (uint32_t j = 0; j < u4Values; ++j) {
-      RegistryValueState value;
-      if (!ReadValue(pStep, false, &value)) return Malformed(pObject);
-      key.values.push_back(value);
-    }
+    if (!pStep->ReadText(&key.relPath) || !ReadValues(pStep, false, &key.values)) return Malformed(pObject);
     keys.push_back(key);
   }
   *pObject = RegistryKeyText(hRoot, subKey, b64Key) + L": made again with the " + std::to_wstring(keys.size()) +
