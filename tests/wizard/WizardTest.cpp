@@ -319,6 +319,18 @@ void WaitForFinishPage(HWND hDlg) {
           [&] { return Shown(hDlg, IDC_BTN_FINISH) && IsWindowEnabled(GetDlgItem(hDlg, IDC_BTN_FINISH)); });
 }
 
+// The page a failed run ends on: what failed, under the wizard's welcome
+// title. Finish ends the program: its exit code.
+DWORD FinishFailed(Process& setup, HWND hDlg, const wchar_t* pwszBody, const wchar_t* pwszTitle,
+                   const wchar_t* pwszScreenshot) {
+  WaitForFinishPage(hDlg);
+  EXPECT_EQ(Text(hDlg, IDC_STATIC_BODY), pwszBody);
+  EXPECT_EQ(Text(hDlg, IDC_STATIC_TITLE), pwszTitle);
+  Screenshot(hDlg, pwszScreenshot);
+  Click(hDlg, IDC_BTN_FINISH);
+  return setup.Wait();
+}
+
 class Installer : public testing::Test {
  protected:
   void SetUp() override {
@@ -454,12 +466,9 @@ TEST_F(Installer, RepairShowsTheUninstallPagesAndFails) {
   EXPECT_EQ(Text(hDlg), L"Uninstallation wizard for Zorvak Smart Card Minidriver");
   EXPECT_TRUE(Shown(hDlg, IDC_BTN_UNINSTALL));
   Click(hDlg, IDC_BTN_UNINSTALL);
-  WaitForFinishPage(hDlg);
-  EXPECT_EQ(Text(hDlg, IDC_STATIC_BODY), L"Uninstall failed.");
-  EXPECT_EQ(Text(hDlg, IDC_STATIC_TITLE), L"Welcome to Zorvak Smart Card Minidriver Uninstall Wizard");
-  Screenshot(hDlg, L"repair-failed");
-  Click(hDlg, IDC_BTN_FINISH);
-  EXPECT_EQ(setup.Wait(), 1603u);
+  EXPECT_EQ(FinishFailed(setup, hDlg, L"Uninstall failed.", L"Welcome to Zorvak Smart Card Minidriver Uninstall Wizard",
+                         L"repair-failed"),
+            1603u);
 }
 
 TEST_F(Installer, ASecondSetupIsRefusedWhileTheFirstShowsItsWizard) {
@@ -557,12 +566,9 @@ TEST_F(Installer, AFailedOrCancelledInstallIsRolledBack) {
     HWND hDlg = WaitForWindow(setup, false);
     ASSERT_NE(hDlg, nullptr);
     Click(hDlg, IDC_BTN_INSTALL);
-    WaitForFinishPage(hDlg);
-    EXPECT_EQ(Text(hDlg, IDC_STATIC_BODY), L"Install failed.");
-    EXPECT_EQ(Text(hDlg, IDC_STATIC_TITLE), L"Welcome to Zorvak Smart Card Minidriver Setup Wizard");
-    Screenshot(hDlg, L"install-rolled-back");
-    Click(hDlg, IDC_BTN_FINISH);
-    EXPECT_EQ(setup.Wait(), 1603u);
+    EXPECT_EQ(FinishFailed(setup, hDlg, L"Install failed.", L"Welcome to Zorvak Smart Card Minidriver Setup Wizard",
+                           L"install-rolled-back"),
+              1603u);
     expectNoProduct("wizard");
   }
   ASSERT_TRUE(RemoveDirectoryW(blocker.c_str()));
