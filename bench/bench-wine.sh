@@ -62,8 +62,9 @@ bench_rounds() {
 
 # The arguments [WIN_BUILD_DIR [ROUNDS]] of a benchmark that times one
 # build's setup program: build/win32 where this machine can start 32-bit
-# programs, else build/win64; 7 rounds. Sets win, setup, bits and rounds.
-bench_pick_setup() {
+# programs, else build/win64; 7 rounds. Sets win, setup, bits and rounds,
+# then makes the scratch folder and the kept prefix and picks the loader.
+bench_start_setup() {
   local default_win=$root/build/win64
   ny_can_run_32bit && default_win=$root/build/win32
   win=$(cd "${1:-$default_win}" && pwd)
@@ -74,6 +75,9 @@ bench_pick_setup() {
   if [ "$bits" = 32 ] && ! ny_can_run_32bit; then
     bench_die "$setup is a 32-bit program and this kernel cannot start 32-bit programs"
   fi
+  bench_make_work
+  bench_make_prefix
+  bench_use_loader "$bits"
 }
 
 bench_prefix="$root/build/bench-prefix"

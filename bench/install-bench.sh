@@ -19,17 +19,12 @@ bench_name="install-bench"
 . "$root/bench/bench-wine.sh"
 bench_in_xvfb "$0" "$@"
 
-bench_pick_setup "${1:-}" "${2:-}"
-title="Zorvak Smart Card Minidriver Setup"
-target_ms=150
-
 # The wizard's window is found with xdotool, which asks the X server only:
 # the poll never goes through Wine, so it does not slow the wizard's start.
 bench_need xdotool xdotool
-
-bench_make_work
-bench_make_prefix
-bench_use_loader "$bits"
+bench_start_setup "${1:-}" "${2:-}"
+title="Zorvak Smart Card Minidriver Setup"
+target_ms=150
 
 # (c): from starting the wizard until its window is mapped, in ms.
 time_welcome() {

@@ -21,15 +21,11 @@ bench_name="ring-stall-bench"
 . "$root/bench/bench-wine.sh"
 bench_in_xvfb "$0" "$@"
 
-bench_pick_setup "${1:-}" "${2:-}"
+bench_start_setup "${1:-}" "${2:-}"
 staller="$win/tests/common/ny_ring_staller.exe"
 if [ ! -f "$staller" ]; then
   cmake --build "$win" --target ny_ring_staller -j1 >/dev/null
 fi
-
-bench_make_work
-bench_make_prefix
-bench_use_loader "$bits"
 
 staller_pid=""
 stop_staller() {
