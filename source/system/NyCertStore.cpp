@@ -12,7 +12,14 @@
 #include "NySafeStr.h"
 #include "NySystem_Win.h"
 
+uint32_t INyCertChanges::ChangingCertificate(PCCERT_CONTEXT, PCCERT_CONTEXT) { return 0; }
+
 namespace {
+
+INyCertChanges& NyCertChangesOrNone(INyCertChanges* pChanges) {
+  static INyCertChanges none;
+  return pChanges != nullptr ? *pChanges : none;
+}
 
 // A certificate file larger than this is no certificate; it is refused
 // before it is read into memory.
@@ -241,7 +248,7 @@ uint32_t RemoveMatchingCertificates(const NyCrypt32& crypt, HCERTSTORE hStore, c
       std::string encoded(reinterpret_cast<const char*>(pCert->pbCertEncoded), pCert->cbCertEncoded);
       if (!seen.insert(std::move(encoded)).second) continue;
       if (!MatchesFilter(crypt, pCert, filter)) continue;
-      const uint32_t u4Result = pChanges != nullptr ? pChanges->ChangingCertificate(pCert, pCert) : 0;
+      const uint32_t u4Result = NyCertChangesOrNone(pChanges).ChangingCertificate(pCert, pCert);
       if (u4Result != 0) {
         crypt.pfnFreeCertificateContext(pCert);
         return u4Result;

@@ -53,11 +53,11 @@ uint32_t OpenSystemStoreByName(const NyCrypt32& crypt, const wchar_t* pwszStoreN
 
 // Told before a certificate is added to a store (replacing the store's copy
 // of it, if any) or deleted from it, with the copy the store holds now
-// (null: none).
+// (null: none). The base class keeps no record and lets the change go on.
 class INyCertChanges {
  public:
   virtual ~INyCertChanges() = default;
-  virtual uint32_t ChangingCertificate(PCCERT_CONTEXT pCert, PCCERT_CONTEXT pHeld) = 0;
+  virtual uint32_t ChangingCertificate(PCCERT_CONTEXT pCert, PCCERT_CONTEXT pHeld);
 };
 
 // Adds the DER X.509 certificate in the file to the named store, replacing

@@ -71,10 +71,8 @@ uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bo
   const bool bExists = Exists(dest);
   if (bExists && bCmpVer && SourceIsOlder(src, dest)) return 0;
   std::wstring backup;
-  if (pChanges != nullptr) {
-    const uint32_t u4Result = pChanges->SettingAside(dest, bExists, &backup);
-    if (u4Result != 0) return u4Result;
-  }
+  const uint32_t u4Told = NyFileChangesOrNone(pChanges).SettingAside(dest, bExists, &backup);
+  if (u4Told != 0) return u4Told;
   if (bExists) {
     if (HasExeExtension(dest)) KillProcessesByImage(dest.c_str());
     if (!backup.empty()) {
@@ -102,11 +100,9 @@ uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bo
     MoveFileExW(discard.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     return CopyOne(src, dest);
   }
-  if (pChanges != nullptr) {
-    const uint32_t u4Result = pChanges->StagingForRestart(dest, discard, backup);
-    if (u4Result != 0) return u4Result;
-  }
-  const uint32_t u4Result = CopyOne(src, discard);
+  uint32_t u4Result = NyFileChangesOrNone(pChanges).StagingForRestart(dest, discard, backup);
+  if (u4Result != 0) return u4Result;
+  u4Result = CopyOne(src, discard);
   if (u4Result != 0) return u4Result;
   // The old file leaves (for its backup, when it has one) before the new one
   // takes its place: after the restart the old file is still at hand.

@@ -108,10 +108,8 @@ uint32_t RemovePendingRenames(Predicate picks, INyFileChanges* pChanges = nullpt
     (picks(PendingPath(pair.from), target) ? removed : kept).push_back(std::move(pair));
   }
   if (removed.empty()) return 0;
-  if (pChanges != nullptr) {
-    u4Result = pChanges->TakingBackRestartRenames(removed);
-    if (u4Result != 0) return u4Result;
-  }
+  u4Result = NyFileChangesOrNone(pChanges).TakingBackRestartRenames(removed);
+  if (u4Result != 0) return u4Result;
   list.pairs.swap(kept);
   return WritePendingList(list);
 }
@@ -136,7 +134,7 @@ uint32_t SetAside(const std::wstring& path, const std::wstring& backup, uint32_t
 // The backup pChanges names for path, or an empty one.
 uint32_t AskForBackup(INyFileChanges* pChanges, const std::wstring& path, std::wstring* pBackup) {
   pBackup->clear();
-  return pChanges != nullptr ? pChanges->SettingAside(path, true, pBackup) : 0;
+  return NyFileChangesOrNone(pChanges).SettingAside(path, true, pBackup);
 }
 
 std::wstring WithoutClosingSeparators(const std::wstring& path) {

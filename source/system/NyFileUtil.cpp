@@ -9,6 +9,16 @@
 #include "NyLog.h"
 #include "NyResult.h"
 
+uint32_t INyFileChanges::CreatingFolders(const std::vector<std::wstring>&) { return 0; }
+uint32_t INyFileChanges::SettingAside(const std::wstring&, bool, std::wstring*) { return 0; }
+uint32_t INyFileChanges::StagingForRestart(const std::wstring&, const std::wstring&, const std::wstring&) { return 0; }
+uint32_t INyFileChanges::TakingBackRestartRenames(const std::vector<NyRestartRename>&) { return 0; }
+
+INyFileChanges& NyFileChangesOrNone(INyFileChanges* pChanges) {
+  static INyFileChanges none;
+  return pChanges != nullptr ? *pChanges : none;
+}
+
 namespace {
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -44,8 +54,8 @@ uint32_t MakeDirectoryTree(const wchar_t* pwszPath, std::wstring* pFailedFolder,
     std::wstring prefix = folder.substr(0, i);
     if (!prefix.empty() && !Exists(prefix)) missing.push_back(std::move(prefix));
   }
-  if (pChanges != nullptr && !missing.empty()) {
-    const uint32_t u4Result = pChanges->CreatingFolders(missing);
+  if (!missing.empty()) {
+    const uint32_t u4Result = NyFileChangesOrNone(pChanges).CreatingFolders(missing);
     if (u4Result != 0) return u4Result;
   }
   for (const std::wstring& prefix : missing) {

@@ -11,7 +11,14 @@
 #include "NyResult.h"
 #include "NySafeStr.h"
 
+uint32_t INyZoneChanges::ChangingZoneMapping(IInternetSecurityManager*, IInternetZoneManager*) { return 0; }
+
 namespace {
+
+INyZoneChanges& NyZoneChangesOrNone(INyZoneChanges* pChanges) {
+  static INyZoneChanges none;
+  return pChanges != nullptr ? *pChanges : none;
+}
 
 std::atomic<bool> g_bAssociationsNotified{false};
 
@@ -81,11 +88,10 @@ uint32_t CreateShellLink(const wchar_t* pwszRootPath, const wchar_t* pwszSubDirN
   if (pwszLastSlash != nullptr) *pwszLastSlash = 0;
 
   std::wstring backup;
-  if (pChanges != nullptr) {
-    u4Result = pChanges->SettingAside(wszLink, GetFileAttributesW(wszLink) != INVALID_FILE_ATTRIBUTES, &backup);
-    if (u4Result != 0) return u4Result;
-    if (!backup.empty() && !MoveFileExW(wszLink, backup.c_str(), 0)) return NYFAIL(GetLastError(), "MoveFileExW", wszLink);
-  }
+  u4Result = NyFileChangesOrNone(pChanges).SettingAside(wszLink, GetFileAttributesW(wszLink) != INVALID_FILE_ATTRIBUTES,
+                                                        &backup);
+  if (u4Result != 0) return u4Result;
+  if (!backup.empty() && !MoveFileExW(wszLink, backup.c_str(), 0)) return NYFAIL(GetLastError(), "MoveFileExW", wszLink);
   SaveLink(pwszSrc, wszWorkDir, pwszIcon, pwszCmdLine, u4Index, wszLink);
   // A link the shell did not save leaves the one that was there in place.
   if (!backup.empty() && GetFileAttributesW(wszLink) == INVALID_FILE_ATTRIBUTES) {
@@ -126,7 +132,7 @@ uint32_t SetTrustedZoneMapping(const wchar_t* pwszUrl, bool bRemove, INyZoneChan
   CNyComPtr<IInternetSecurityManager> security;
   CNyComPtr<IInternetZoneManager> zones;
   uint32_t u4Result = CreateZoneManagers(&security, &zones);
-  if (u4Result == 0 && pChanges != nullptr) u4Result = pChanges->ChangingZoneMapping(security.Get(), zones.Get());
+  if (u4Result == 0) u4Result = NyZoneChangesOrNone(pChanges).ChangingZoneMapping(security.Get(), zones.Get());
   if (u4Result != 0) return u4Result;
   return ApplyTrustedZoneMapping(security.Get(), zones.Get(), pwszUrl, bRemove);
 }

@@ -52,10 +52,11 @@ struct NyTrustedZoneState {
 };
 
 // Told before the mapping changes, with the managers that will change it.
+// The base class keeps no record and lets the change go on.
 class INyZoneChanges {
  public:
   virtual ~INyZoneChanges() = default;
-  virtual uint32_t ChangingZoneMapping(IInternetSecurityManager* pSecurity, IInternetZoneManager* pZones) = 0;
+  virtual uint32_t ChangingZoneMapping(IInternetSecurityManager* pSecurity, IInternetZoneManager* pZones);
 };
 
 // The system's security and zone managers; COM must be initialised on the
