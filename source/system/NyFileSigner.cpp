@@ -83,10 +83,15 @@ void ReadCertificate(const NySignerApi& api, PCCERT_CONTEXT pCert, NyFileSigner*
   }
 }
 
-// Authenticode's signatures are the last thing in the file: bytes after them
-// make WinVerifyTrust (and osslsigncode) find no signature at all.
-uint32_t SignaturesEndTheFile(const wchar_t* pwszPath, bool* pbEnd) {
-  *pbEnd = false;
+// The PKCS #7 signed data of the file's Authenticode signature, read from
+// its certificate table: the system's own reader of a signed file goes
+// through the subject-interface packages (wintrust and imagehlp under Wine),
+// which cost more to load than the rest of a small install. Empty when the
+// file is not signed. Authenticode's signatures are the last thing in the
+// file: bytes after them make WinVerifyTrust (and osslsigncode) find no
+// signature at all, so such a file counts as unsigned too.
+uint32_t ReadSignedData(const wchar_t* pwszPath, std::vector<BYTE>* pSigned) {
+  pSigned->clear();
   const CNyFile file(CreateFileW(pwszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                  nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file) return NYFAIL(GetLastError(), "CreateFileW", pwszPath);
@@ -97,8 +102,19 @@ uint32_t SignaturesEndTheFile(const wchar_t* pwszPath, bool* pbEnd) {
   if (!ReadFile(file.Get(), abHeaders, sizeof(abHeaders), &cbHeaders, nullptr))
     return NYFAIL(GetLastError(), "ReadFile", pwszPath);
   uint32_t u4Offset = 0, u4Size = 0;
-  *pbEnd = NyImageCertificateTable(abHeaders, cbHeaders, &u4Offset, &u4Size) &&
-           uint64_t(u4Offset) + u4Size == uint64_t(size.QuadPart);
+  if (!NyImageCertificateTable(abHeaders, cbHeaders, &u4Offset, &u4Size) ||
+      uint64_t(u4Offset) + u4Size != uint64_t(size.QuadPart)) {
+    return 0;
+  }
+  std::vector<BYTE> table(u4Size);
+  LARGE_INTEGER at{};
+  at.QuadPart = u4Offset;
+  DWORD cbRead = 0;
+  if (!SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN)) return NYFAIL(GetLastError(), "SetFilePointerEx", pwszPath);
+  if (!ReadFile(file.Get(), table.data(), u4Size, &cbRead, nullptr)) return NYFAIL(GetLastError(), "ReadFile", pwszPath);
+  size_t cbSigned = 0, cbSize = 0;
+  if (cbRead != u4Size || !NyImageFirstSignature(table.data(), table.size(), &cbSigned, &cbSize)) return 0;
+  pSigned->assign(table.begin() + cbSigned, table.begin() + cbSigned + cbSize);
   return 0;
 }
 
@@ -106,17 +122,17 @@ uint32_t SignaturesEndTheFile(const wchar_t* pwszPath, bool* pbEnd) {
 
 uint32_t ReadFileSigner(const wchar_t* pwszPath, NyFileSigner* pSigner) {
   *pSigner = NyFileSigner();
-  bool bSigned = false;
-  const uint32_t u4Result = SignaturesEndTheFile(pwszPath, &bSigned);
-  if (u4Result != 0 || !bSigned) return u4Result;
+  std::vector<BYTE> signedData;
+  const uint32_t u4Result = ReadSignedData(pwszPath, &signedData);
+  if (u4Result != 0 || signedData.empty()) return u4Result;
   const NySignerApi* pApi = SignerApi();
   if (pApi == nullptr) return ERROR_PROC_NOT_FOUND;
   CSignature signature(*pApi);
   DWORD dwEncoding = 0, dwContent = 0, dwFormat = 0;
+  CRYPT_DATA_BLOB blob{static_cast<DWORD>(signedData.size()), signedData.data()};
   // A signature the system cannot read is no signature.
-  if (!pApi->pfnQuery(CERT_QUERY_OBJECT_FILE, pwszPath, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
-                      CERT_QUERY_FORMAT_FLAG_BINARY, 0, &dwEncoding, &dwContent, &dwFormat, &signature.m_hStore,
-                      &signature.m_hMsg, nullptr))
+  if (!pApi->pfnQuery(CERT_QUERY_OBJECT_BLOB, &blob, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED, CERT_QUERY_FORMAT_FLAG_BINARY,
+                      0, &dwEncoding, &dwContent, &dwFormat, &signature.m_hStore, &signature.m_hMsg, nullptr))
     return 0;
   DWORD cbInfo = 0;
   if (!pApi->pfnMsgGetParam(signature.m_hMsg, CMSG_SIGNER_CERT_INFO_PARAM, 0, nullptr, &cbInfo) || cbInfo == 0)

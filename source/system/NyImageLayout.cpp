@@ -67,3 +67,15 @@ bool NyImageCertificateTable(const uint8_t* pbHeaders, size_t cbHeaders, uint32_
   *pu4Size = U32At(pbEntry + 4);
   return *pu4Size != 0;
 }
+
+bool NyImageFirstSignature(const uint8_t* pbTable, size_t cbTable, size_t* pcbOffset, size_t* pcbSize) {
+  constexpr size_t HEADER_SIZE = 8;  // dwLength, wRevision, wCertificateType
+  constexpr uint16_t REVISION_2_0 = 0x0200, PKCS_SIGNED_DATA = 0x0002;
+  if (pbTable == nullptr || cbTable < HEADER_SIZE) return false;
+  const uint32_t u4Length = U32At(pbTable);
+  if (u4Length <= HEADER_SIZE || u4Length > cbTable) return false;
+  if (U16At(pbTable + 4) != REVISION_2_0 || U16At(pbTable + 6) != PKCS_SIGNED_DATA) return false;
+  *pcbOffset = HEADER_SIZE;
+  *pcbSize = u4Length - HEADER_SIZE;
+  return true;
+}

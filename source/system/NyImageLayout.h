@@ -17,3 +17,8 @@ bool NyImageRangeToFileOffset(const uint8_t* pbHeaders, size_t cbHeaders, uint32
 // The certificate table (the Authenticode signatures) of a PE file: its file
 // offset and size. False for no PE headers or no table.
 bool NyImageCertificateTable(const uint8_t* pbHeaders, size_t cbHeaders, uint32_t* pu4Offset, uint32_t* pu4Size);
+
+// The first entry of a certificate table, when it is an Authenticode
+// signature (a WIN_CERTIFICATE of revision 2.0 holding PKCS #7 signed data):
+// where its signed data starts in the table and how long it is.
+bool NyImageFirstSignature(const uint8_t* pbTable, size_t cbTable, size_t* pcbOffset, size_t* pcbSize);

@@ -89,4 +89,23 @@ TEST(ImageLayout, TheCertificateTableOfBothWordSizes) {
   EXPECT_FALSE(NyImageCertificateTable(b.data(), b.size(), &u4Offset, &u4Size));
 }
 
+// The signed data of the table's first entry; an entry of another kind, or
+// one whose length runs past the table, is none.
+TEST(ImageLayout, TheFirstSignatureIsTheTablesFirstPkcs7Entry) {
+  std::vector<uint8_t> t(24, 0xAB);
+  Put32(t, 0, 20);
+  Put16(t, 4, 0x0200);
+  Put16(t, 6, 0x0002);
+  size_t cbOffset = 0, cbSize = 0;
+  ASSERT_TRUE(NyImageFirstSignature(t.data(), t.size(), &cbOffset, &cbSize));
+  EXPECT_EQ(cbOffset, 8u);
+  EXPECT_EQ(cbSize, 12u);
+  Put32(t, 0, 25);
+  EXPECT_FALSE(NyImageFirstSignature(t.data(), t.size(), &cbOffset, &cbSize));
+  Put32(t, 0, 20);
+  Put16(t, 6, 0x0001);  // an X.509 certificate alone
+  EXPECT_FALSE(NyImageFirstSignature(t.data(), t.size(), &cbOffset, &cbSize));
+  EXPECT_FALSE(NyImageFirstSignature(t.data(), 7, &cbOffset, &cbSize));
+}
+
 }  // namespace
