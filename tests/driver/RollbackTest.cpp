@@ -5,8 +5,9 @@
 // journal alone; a successful install leaves no journal.
 //
 // The machine starts with what an earlier version could have left: the card
-// keys with other values, types and a subkey, in both views, and an uninstall
-// entry whose DisplayIcon is a REG_EXPAND_SZ that the install overwrites.
+// keys with other values, types and a subkey, in both views, an uninstall
+// entry whose DisplayIcon is a REG_EXPAND_SZ that the install overwrites, and
+// a certificate of the card's provider that the install removes.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -33,7 +34,46 @@ const wchar_t kPivKey[] = L"SOFTWARE\\Microsoft\\Cryptography\\Calais\\SmartCard
 const wchar_t kUninstallKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{A1111111-B897-4b94-A031-598EB296D75B}";
 
+const wchar_t kCardProvider[] = L"Microsoft Base Smart Card Crypto Provider";
+
 std::wstring SetupPath() { return ExeDir() + NY_SETUP_RELPATH; }
+
+// The user's MY store, or null.
+HCERTSTORE OpenMyStore() {
+  HCERTSTORE hStore = nullptr;
+  const NyCrypt32* pCrypt = NyGetCrypt32();
+  return pCrypt != nullptr && OpenSystemStoreByName(*pCrypt, L"MY", &hStore) == 0 ? hStore : nullptr;
+}
+
+// Adds the certificate to MY with key-provider information of the card's
+// provider, or (bRemove) takes it out again.
+bool PlantCardCertificate(bool bRemove) {
+  const NyCrypt32* pCrypt = NyGetCrypt32();
+  const std::string der = ReadTextFile(ExeDir() + L"..\\builtin\\certs\\rsa.cer");
+  HCERTSTORE hStore = OpenMyStore();
+  if (pCrypt == nullptr || hStore == nullptr || der.empty()) return false;
+  PCCERT_CONTEXT pCert = pCrypt->pfnCreateCertificateContext(
+      X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()), static_cast<DWORD>(der.size()));
+  PCCERT_CONTEXT pHeld = nullptr;
+  bool bDone = pCert != nullptr;
+  if (bDone && bRemove) {
+    pHeld = pCrypt->pfnFindCertificateInStore(hStore, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, pCert, nullptr);
+    if (pHeld != nullptr) pCrypt->pfnDeleteCertificateFromStore(pHeld);
+    pHeld = nullptr;
+  } else if (bDone) {
+    bDone = pCrypt->pfnAddCertificateContextToStore(hStore, pCert, CERT_STORE_ADD_REPLACE_EXISTING, &pHeld) != FALSE;
+    CRYPT_KEY_PROV_INFO info{};
+    info.pwszContainerName = const_cast<wchar_t*>(L"Zorvak card container");
+    info.pwszProvName = const_cast<wchar_t*>(kCardProvider);
+    info.dwProvType = PROV_RSA_FULL;
+    info.dwKeySpec = AT_KEYEXCHANGE;
+    bDone = bDone && pCrypt->pfnSetCertificateContextProperty(pHeld, CERT_KEY_PROV_INFO_PROP_ID, 0, &info);
+  }
+  if (pHeld != nullptr) pCrypt->pfnFreeCertificateContext(pHeld);
+  if (pCert != nullptr) pCrypt->pfnFreeCertificateContext(pCert);
+  pCrypt->pfnCloseStore(hStore, 0);
+  return bDone;
+}
 std::wstring ShippedDriver() { return ExeDir() + L"ny_shipped_driver.exe"; }
 
 std::wstring JournalFolder() {
@@ -78,6 +118,7 @@ class ShippedRollback : public testing::Test {
     const wchar_t szIcon[] = L"%ProgramFiles%\\Zorvak\\old.ico";
     ASSERT_TRUE(SetTestRegistryValue(kUninstallKey, FALSE, L"DisplayIcon", REG_EXPAND_SZ, szIcon, sizeof(szIcon)));
     ASSERT_TRUE(SetTestRegistryValue(kUninstallKey, FALSE, L"Comments", REG_SZ, L"kept", 10));
+    ASSERT_TRUE(PlantCardCertificate(false));
     m_before = Snapshot();
   }
   void TearDown() override {
@@ -89,6 +130,7 @@ class ShippedRollback : public testing::Test {
       DeleteRegistryTree(HKEY_LOCAL_MACHINE, kUninstallKey, b64);
     }
     DeleteDirectoryTree(JournalFolder(), nullptr);
+    PlantCardCertificate(true);
   }
 
   // The machine is as before the run, in every area the snapshot covers.

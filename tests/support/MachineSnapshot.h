@@ -113,8 +113,20 @@ inline void AddStore(const wchar_t* pwszStore, MachineSnapshot* pSnapshot) {
     BYTE abHash[20];
     DWORD cbHash = sizeof(abHash);
     pCrypt->pfnGetCertificateContextProperty(pCert, CERT_SHA1_HASH_PROP_ID, abHash, &cbHash);
+    // The key it stands for goes with it: a certificate back without it is
+    // not the one that was there.
+    std::string key;
+    DWORD cbInfo = 0;
+    if (pCrypt->pfnGetCertificateContextProperty(pCert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &cbInfo)) {
+      std::vector<BYTE> info(cbInfo);
+      if (pCrypt->pfnGetCertificateContextProperty(pCert, CERT_KEY_PROV_INFO_PROP_ID, info.data(), &cbInfo)) {
+        const auto* pInfo = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(info.data());
+        key = " key " + Narrow(pInfo->pwszProvName) + "/" + Narrow(pInfo->pwszContainerName) + " spec " +
+              std::to_string(pInfo->dwKeySpec);
+      }
+    }
     (*pSnapshot)["certificate " + Narrow(pwszStore) + " " + Hex(abHash, cbHash)] = {
-        SnapshotArea::Certificates, Hex(pCert->pbCertEncoded, pCert->cbCertEncoded)};
+        SnapshotArea::Certificates, Hex(pCert->pbCertEncoded, pCert->cbCertEncoded) + key};
   }
   pCrypt->pfnCloseStore(hStore, 0);
 }
