@@ -12,6 +12,9 @@ status=0
 # Probed once; the Windows tests read the answer too (a 64-bit test that
 # would need a 32-bit system program checks the failure instead).
 if ny_can_run_32bit; then export NY_32BIT=1; else export NY_32BIT=0; fi
+# What Wine will really do when a test starts a 32-bit system program: a
+# forced NY_32BIT=0 chooses the suites, it cannot stop Wine from starting one.
+if ny_kernel_runs_32bit; then export NY_KERNEL_32BIT=1; else export NY_KERNEL_32BIT=0; fi
 
 echo "== host tests"
 ctest --test-dir "$host" --output-on-failure -j 2 || status=1

@@ -7,16 +7,21 @@
 NY_WINE32_LOADER=/usr/lib/wine/wine
 NY_WINE64_LOADER=/usr/lib/wine/wine64
 
-# True when this machine can start 32-bit Windows programs. NY_32BIT=0 or 1
-# forces the answer (to try the other kind of kernel's path). The probe runs
-# the 32-bit loader under a short timeout, so a kernel that hands 32-bit
-# programs to an emulator cannot make it hang.
+# True when this kernel starts 32-bit programs. The probe runs the 32-bit
+# loader under a short timeout, so a kernel that hands 32-bit programs to an
+# emulator cannot make it hang.
+ny_kernel_runs_32bit() {
+  [ -x "$NY_WINE32_LOADER" ] && timeout 5 "$NY_WINE32_LOADER" --version >/dev/null 2>&1
+}
+
+# True when the 32-bit build is to be run here: the kernel's answer, unless
+# NY_32BIT=0 or 1 forces it (to try the other kind of kernel's path).
 ny_can_run_32bit() {
   case "${NY_32BIT:-}" in
     0) return 1 ;;
     1) return 0 ;;
   esac
-  [ -x "$NY_WINE32_LOADER" ] && timeout 5 "$NY_WINE32_LOADER" --version >/dev/null 2>&1
+  ny_kernel_runs_32bit
 }
 
 # The loader for a prefix: x64 holds the 64-bit build's tests and is always

@@ -38,12 +38,12 @@ bool WaitFor(const char* pszWhat, Condition condition, DWORD dwDeadlineMs = kTes
   return true;
 }
 
-// False where the test runner found that this machine cannot start 32-bit
-// programs (the runner sets NY_32BIT=0); 64-bit tests that need a 32-bit
+// False where the test runner found that this kernel cannot start 32-bit
+// programs (it sets NY_KERNEL_32BIT=0); 64-bit tests that need a 32-bit
 // helper program of the system then check the failure instead.
 inline bool Can32BitProgramsRun() {
   wchar_t wsz[8] = {};
-  return !(GetEnvironmentVariableW(L"NY_32BIT", wsz, 8) == 1 && wsz[0] == L'0');
+  return !(GetEnvironmentVariableW(L"NY_KERNEL_32BIT", wsz, 8) == 1 && wsz[0] == L'0');
 }
 
 // A process started for a test; its output is discarded.
