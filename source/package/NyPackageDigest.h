@@ -46,8 +46,8 @@ std::string NyPackageDigestRecord(const NyPackageDigest& digest);
 // Lower-case hexadecimal, as sha256sum prints a digest.
 std::string NySha256Hex(const NySha256& digest);
 
-// One SHA-256 computation with the platform's own hash: CryptoAPI on
-// Windows, OpenSSL's libcrypto natively. Each call returns 0 or the code of
+// One SHA-256 computation: on Windows the processor's SHA extensions where
+// it has them, else CryptoAPI; OpenSSL's libcrypto natively. Each call returns 0 or the code of
 // the failing system call (logged where it failed); Finish makes the object
 // ready for the next computation.
 class CNySha256 {

@@ -1,13 +1,17 @@
-// SHA-256 on Windows: CryptoAPI's AES provider, which has SHA-256 from
-// Windows XP SP3 on and lives in advapi32, a KnownDLL. Under Wine it is also
-// the faster of the system's two hashes.
+// SHA-256 on Windows: the processor's SHA extensions where it has them;
+// elsewhere CryptoAPI's AES provider, which has SHA-256 from Windows XP SP3
+// on and lives in advapi32, a KnownDLL. Under Wine it is also the faster of
+// the system's two hashes.
 #include <windows.h>
 #include <wincrypt.h>
+
+#include <memory>
 
 #include "NyLog.h"
 #include "NyHandle.h"
 #include "NyPackageDigest.h"
 #include "NyResult.h"
+#include "NySha256Blocks.h"
 
 namespace {
 
@@ -40,14 +44,22 @@ HCRYPTPROV Provider() {
 
 struct CNySha256::State {
   CNyUnique<NyCryptHashTraits> hash;
+  std::unique_ptr<CNySha256Blocks> blocks;
 };
 
-CNySha256::CNySha256() : m_pState(new State) {}
+CNySha256::CNySha256() : m_pState(new State) {
+  static const bool s_bShaExtensions = NySha256HasShaExtensions();
+  if (s_bShaExtensions) m_pState->blocks = std::make_unique<CNySha256Blocks>();
+}
 
 CNySha256::~CNySha256() = default;
 
 uint32_t CNySha256::Add(const void* pv, size_t cb) {
   State& state = *m_pState;
+  if (state.blocks != nullptr) {
+    state.blocks->Add(pv, cb);
+    return 0;
+  }
   if (!state.hash) {
     const HCRYPTPROV hProvider = Provider();
     if (hProvider == 0) return NY_E_FAIL;
@@ -66,6 +78,10 @@ uint32_t CNySha256::Add(const void* pv, size_t cb) {
 }
 
 uint32_t CNySha256::Finish(NySha256* pDigest) {
+  if (m_pState->blocks != nullptr) {
+    m_pState->blocks->Finish(pDigest);
+    return 0;
+  }
   uint32_t u4Result = Add(nullptr, 0);
   if (u4Result != 0) return u4Result;
   DWORD cb = NY_SHA256_SIZE;

@@ -1,11 +1,13 @@
 // The package digest: known answers (worked out apart from this code), which
-// the native build's libcrypto and the Windows build's CryptoAPI must both
-// give, and the record that carries it.
+// the native build's libcrypto and the Windows build's hash must both give,
+// and the record that carries it; the processor's SHA rounds against the
+// platform's hash.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "NyPackageDigest.h"
+#include "NySha256Blocks.h"
 
 namespace {
 
@@ -42,6 +44,28 @@ TEST(PackageDigest, KnownAnswersWhateverThePiecesTheBytesComeIn) {
   EXPECT_EQ(digest.u4PackageSize, bytes.size());
   EXPECT_EQ(digest.u4ChunkSize, MiB);
   EXPECT_EQ(DigestHex(Pattern(10000), 4096, 7), "e6396e8fc47a91e5b1b4228f25498bebfe6f57f3f1ddc40d63d6bbbf0c6f043f");
+}
+
+// Every length around the block and the padding's edges, in pieces that
+// split blocks anywhere, and a long run of whole blocks.
+TEST(PackageDigest, TheProcessorsRoundsGiveThePlatformsDigest) {
+  if (!NySha256HasShaExtensions()) GTEST_SKIP() << "this processor has no SHA extensions";
+  const std::string bytes = Pattern(300000);
+  for (size_t cb : {size_t(0), size_t(1), size_t(55), size_t(56), size_t(63), size_t(64), size_t(65), size_t(119),
+                    size_t(120), size_t(128), size_t(1000), bytes.size()}) {
+    CNySha256 platform;
+    CNySha256Blocks blocks;
+    NySha256 expected{}, got{};
+    for (size_t at = 0, i = 0; at < cb; ++i) {
+      const size_t cbPiece = std::min<size_t>(i % 2 == 0 ? 37 : 4133, cb - at);
+      ASSERT_EQ(platform.Add(bytes.data() + at, cbPiece), 0u);
+      blocks.Add(bytes.data() + at, cbPiece);
+      at += cbPiece;
+    }
+    ASSERT_EQ(platform.Finish(&expected), 0u);
+    blocks.Finish(&got);
+    EXPECT_EQ(NySha256Hex(got), NySha256Hex(expected)) << cb;
+  }
 }
 
 TEST(PackageDigest, TheRecordReadsBackAndAnythingElseIsRefused) {
