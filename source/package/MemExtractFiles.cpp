@@ -133,14 +133,16 @@ bool CMemExtractFiles::GetFileList(CFileInfoArray& list) const {
 uint32_t CMemExtractFiles::ExtractFiles(const CMemExtractFiles* pExtractor, const CFileInfoArray& list,
                                         std::wstring strWanted, std::wstring strTargetFolder) {
   if (strWanted.empty()) {
+    std::wstring madeFolder;
     for (const CFileInfo& entry : list) {
-      const uint32_t u4Result = ExtractEntry(pExtractor, entry, strTargetFolder);
+      const uint32_t u4Result = ExtractEntry(pExtractor, entry, strTargetFolder, &madeFolder);
       if (u4Result != 0) return u4Result;
     }
     return 0;
   }
   const CFileInfo* pEntry = FindEntry(list, strWanted);
-  return pEntry != nullptr ? ExtractEntry(pExtractor, *pEntry, strTargetFolder) : ERROR_FILE_NOT_FOUND;
+  std::wstring madeFolder;
+  return pEntry != nullptr ? ExtractEntry(pExtractor, *pEntry, strTargetFolder, &madeFolder) : ERROR_FILE_NOT_FOUND;
 }
 
 uint32_t CMemExtractFiles::GetFileBytes(const CFileInfoArray& list, const std::wstring& strWanted,
@@ -155,7 +157,7 @@ uint32_t CMemExtractFiles::GetFileBytes(const CFileInfoArray& list, const std::w
 }
 
 uint32_t CMemExtractFiles::ExtractEntry(const CMemExtractFiles* pExtractor, const CFileInfo& entry,
-                                        const std::wstring& strTargetFolder) {
+                                        const std::wstring& strTargetFolder, std::wstring* pMadeFolder) {
   // The folder is followed directly by the relative path ("...\" + "\PackageFiles\..."
   // gives a doubled backslash, which Windows accepts). A root file's bare name
   // gets a separator when the folder has none, so it cannot land beside the
@@ -169,12 +171,19 @@ uint32_t CMemExtractFiles::ExtractEntry(const CMemExtractFiles* pExtractor, cons
   if (last != L'\\' && last != L'/' && entry.m_strRelativePath.compare(0, 1, L"\\") != 0) target += L'\\';
   target += entry.m_strRelativePath;
 
+  // The list keeps a folder's files together: its existence is asked once,
+  // not once per file (each query is a kernel call).
+  // MakeDirectoryTree makes a path with a dot in it up to its last separator.
+  const bool bMakesParent = !entry.IsFolder() && target.find(L'.') != std::wstring::npos;
+  const std::wstring folder = target.substr(0, target.rfind(L'\\') + 1);
   // The step's code line is the one record of a failure here.
-  const uint32_t u4Result = MakeDirectoryTree(target.c_str(), nullptr);
+  const bool bMade = bMakesParent && folder == *pMadeFolder;
+  const uint32_t u4Result = bMade ? NY_SUCCESS : MakeDirectoryTree(target.c_str(), nullptr);
   if (u4Result != NY_SUCCESS) {
     NYLOG_RESULT(u4Result);
     return u4Result;
   }
+  if (bMakesParent) *pMadeFolder = folder;
   if (entry.IsFolder()) return 0;  // creating the path created the folder
   return ExtractFileEx(pExtractor, target, entry);
 }

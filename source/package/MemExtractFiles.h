@@ -76,8 +76,10 @@ class CMemExtractFiles {
   static uint32_t ExtractFileEx(const CMemExtractFiles* pExtractor, std::wstring strTargetFile, CFileInfo entry);
 
  private:
+  // *pMadeFolder: the folder the previous entry's file went into, known to
+  // exist; updated.
   static uint32_t ExtractEntry(const CMemExtractFiles* pExtractor, const CFileInfo& entry,
-                           const std::wstring& strTargetFolder);
+                               const std::wstring& strTargetFolder, std::wstring* pMadeFolder);
 
   // cb bytes of the package from u4Offset: in place, or read through the
   // file into pbBuffer.

@@ -16,11 +16,12 @@ namespace {
 
 constexpr int kMaxDiscardNames = 10000;
 
+// Each query is a kernel call (a server round trip under Wine): one answers
+// both whether a path exists and whether it is a folder.
 DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
 bool Exists(const std::wstring& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
-bool IsFolder(const std::wstring& path) {
-  const DWORD dw = Attributes(path);
-  return dw != INVALID_FILE_ATTRIBUTES && (dw & FILE_ATTRIBUTE_DIRECTORY) != 0;
+bool IsFolder(DWORD dwAttributes) {
+  return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool HasExeExtension(const std::wstring& path) {
@@ -43,15 +44,44 @@ void ReplaceAll(std::wstring* pText, const std::wstring& from, const std::wstrin
     pText->replace(pos, from.size(), to);
 }
 
-// One copy, with its failure record: the target names the copy. A file of
-// the package is copied from its held handle; a file in the package's folder
-// that the package did not bring is refused.
-uint32_t CopyOne(const std::wstring& src, const std::wstring& dest) {
+// Where a copy takes its bytes from: a file of the package from its held
+// handle (looked up once per copy); a file in the package's folder that the
+// package did not bring is refused.
+struct CopySource {
+  const std::wstring& path;
+  HANDLE hHeld = nullptr;
   bool bInPackageFolder = false;
-  if (HANDLE hHeld = CNyHeldFiles::Instance().Find(src, &bInPackageFolder)) return CopyHeldFile(hHeld, dest);
-  if (bInPackageFolder) return NYFAIL(NY_E_INVALID_DATA, "copy a file the package did not bring", src.c_str());
-  if (!CopyFileW(src.c_str(), dest.c_str(), FALSE)) return NYFAIL(GetLastError(), "CopyFileW", dest.c_str());
+};
+
+// One copy, with its failure record: the target names the copy.
+uint32_t CopyOne(const CopySource& src, const std::wstring& dest) {
+  if (src.hHeld != nullptr) return CopyHeldFile(src.hHeld, dest);
+  if (src.bInPackageFolder) {
+    return NYFAIL(NY_E_INVALID_DATA, "copy a file the package did not bring", src.path.c_str());
+  }
+  if (!CopyFileW(src.path.c_str(), dest.c_str(), FALSE)) return NYFAIL(GetLastError(), "CopyFileW", dest.c_str());
   return 0;
+}
+
+// The folders' content, both given as NormalizeDirPath gives them; srcDir is
+// known to be a folder, so a subfolder found in it costs no further query.
+uint32_t CopyFolderInto(const std::wstring& srcDir, const std::wstring& destDir, INyFileChanges* pChanges) {
+  WIN32_FIND_DATAW fd;
+  const CNyFind find(FindFirstFileW((srcDir + L"*").c_str(), &fd));
+  if (!find) return NYFAIL(GetLastError(), "FindFirstFileW", srcDir.c_str());
+  uint32_t u4Result = 0;
+  do {
+    if (wcscmp(fd.cFileName, L".") == 0 || wcscmp(fd.cFileName, L"..") == 0) continue;
+    const std::wstring s = srcDir + fd.cFileName;
+    const std::wstring d = destDir + fd.cFileName;
+    if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      u4Result = CreateDirectoryTree(d.c_str(), pChanges);
+      if (u4Result == 0) u4Result = CopyFolderInto(s + L'\\', d + L'\\', pChanges);
+    } else {
+      u4Result = CopyFileReplacing(s, d, false, nullptr, pChanges);
+    }
+  } while (u4Result == 0 && FindNextFileW(find.Get(), &fd));
+  return u4Result;
 }
 
 }  // namespace
@@ -66,9 +96,17 @@ std::wstring NormalizeDirPath(const std::wstring& path) {
 uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bool bCmpVer, uint32_t* pbRebootFlag,
                            INyFileChanges* pChanges) {
   if (src.empty() || dest.empty()) return NY_E_INVALID_PARAM;
-  if (!Exists(src)) return NYFAIL(ERROR_FILE_NOT_FOUND, "copy", src.c_str());
-  if (IsFolder(src) || IsFolder(dest)) return NYFAIL(NY_E_INVALID_PARAM, "copy a folder as a file", dest.c_str());
-  const bool bExists = Exists(dest);
+  CopySource source{src, nullptr, false};
+  source.hHeld = CNyHeldFiles::Instance().Find(src, &source.bInPackageFolder);
+  // A held handle is a file of the package: its path needs no query.
+  if (source.hHeld == nullptr) {
+    const DWORD dwSrc = Attributes(src);
+    if (dwSrc == INVALID_FILE_ATTRIBUTES) return NYFAIL(ERROR_FILE_NOT_FOUND, "copy", src.c_str());
+    if (IsFolder(dwSrc)) return NYFAIL(NY_E_INVALID_PARAM, "copy a folder as a file", dest.c_str());
+  }
+  const DWORD dwDest = Attributes(dest);
+  if (IsFolder(dwDest)) return NYFAIL(NY_E_INVALID_PARAM, "copy a folder as a file", dest.c_str());
+  const bool bExists = dwDest != INVALID_FILE_ATTRIBUTES;
   if (bExists && bCmpVer && SourceIsOlder(src, dest)) return 0;
   std::wstring backup;
   const uint32_t u4Told = NyFileChangesOrNone(pChanges).SettingAside(dest, bExists, &backup);
@@ -77,13 +115,13 @@ uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bo
     if (HasExeExtension(dest)) KillProcessesByImage(dest.c_str());
     if (!backup.empty()) {
       // Kept by a rename on its own volume, which works for a DLL in use.
-      if (MoveFileExW(dest.c_str(), backup.c_str(), 0)) return CopyOne(src, dest);
+      if (MoveFileExW(dest.c_str(), backup.c_str(), 0)) return CopyOne(source, dest);
     } else {
       SetFileAttributesW(dest.c_str(), FILE_ATTRIBUTE_NORMAL);
       DeleteFileOrSchedule(dest, pbRebootFlag);
     }
   }
-  if (!Exists(dest)) return CopyOne(src, dest);
+  if (!bExists || !Exists(dest)) return CopyOne(source, dest);
 
   std::wstring discard;
   for (int n = 1;; ++n) {
@@ -98,11 +136,11 @@ uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bo
   NyNoteRestartPending();
   if (backup.empty() && MoveFileW(dest.c_str(), discard.c_str())) {
     MoveFileExW(discard.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    return CopyOne(src, dest);
+    return CopyOne(source, dest);
   }
   uint32_t u4Result = NyFileChangesOrNone(pChanges).StagingForRestart(dest, discard, backup);
   if (u4Result != 0) return u4Result;
-  u4Result = CopyOne(src, discard);
+  u4Result = CopyOne(source, discard);
   if (u4Result != 0) return u4Result;
   // The old file leaves (for its backup, when it has one) before the new one
   // takes its place: after the restart the old file is still at hand.
@@ -117,24 +155,8 @@ uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bo
 
 uint32_t CopyDirectoryContents(const std::wstring& src, const std::wstring& dest, INyFileChanges* pChanges) {
   if (src.empty() || dest.empty()) return NY_E_INVALID_PARAM;
-  if (!Exists(src)) return ERROR_FILE_NOT_FOUND;
-  if (!IsFolder(src)) return NY_E_INVALID_PARAM;
-  const std::wstring srcDir = NormalizeDirPath(src);
-  const std::wstring destDir = NormalizeDirPath(dest);
-  WIN32_FIND_DATAW fd;
-  const CNyFind find(FindFirstFileW((srcDir + L"*").c_str(), &fd));
-  if (!find) return NYFAIL(GetLastError(), "FindFirstFileW", srcDir.c_str());
-  uint32_t u4Result = 0;
-  do {
-    if (wcscmp(fd.cFileName, L".") == 0 || wcscmp(fd.cFileName, L"..") == 0) continue;
-    const std::wstring s = srcDir + fd.cFileName;
-    const std::wstring d = destDir + fd.cFileName;
-    if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      u4Result = CreateDirectoryTree(d.c_str(), pChanges);
-      if (u4Result == 0) u4Result = CopyDirectoryContents(s, d, pChanges);
-    } else {
-      u4Result = CopyFileReplacing(s, d, false, nullptr, pChanges);
-    }
-  } while (u4Result == 0 && FindNextFileW(find.Get(), &fd));
-  return u4Result;
+  const DWORD dwSrc = Attributes(src);
+  if (dwSrc == INVALID_FILE_ATTRIBUTES) return ERROR_FILE_NOT_FOUND;
+  if (!IsFolder(dwSrc)) return NY_E_INVALID_PARAM;
+  return CopyFolderInto(NormalizeDirPath(src), NormalizeDirPath(dest), pChanges);
 }

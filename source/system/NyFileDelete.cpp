@@ -283,7 +283,10 @@ uint32_t DeleteDirectoryTree(const std::wstring& dir, uint32_t* pbRebootFlag, IN
         DeleteDirectoryTree(full, &bChildFlag);
       } else if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         RemoveDirectoryW(full.c_str());
-      } else {
+      } else if ((fd.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 || !DeleteFileW(full.c_str())) {
+        // The listing already told what the path is: a plain file costs one
+        // call; the queries, the attribute reset and the restart fallback
+        // are for the file that would not go.
         DeleteFileOrSchedule(full, &bChildFlag);
       }
       if (bFlag == 0) bFlag = bChildFlag;

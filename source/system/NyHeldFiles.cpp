@@ -9,26 +9,30 @@
 
 namespace {
 
-constexpr DWORD kCopyChunk = 64 << 10;
+// As large as the extraction's pieces: a large file costs few calls, a small
+// one a buffer of its own size.
+constexpr DWORD kCopyChunk = 1 << 20;
 
-uint32_t CopyContents(HANDLE hSource, HANDLE hTarget, const std::wstring& dest) {
-  std::vector<BYTE> buffer(kCopyChunk);
+// The held file's cbSize bytes: its size is known and nobody may write it,
+// so the copy ends without a read that finds the end.
+uint32_t CopyContents(HANDLE hSource, ULONGLONG cbSize, HANDLE hTarget, const std::wstring& dest) {
+  std::vector<BYTE> buffer(static_cast<size_t>(std::min<ULONGLONG>(kCopyChunk, cbSize)));
   // Positional reads: the held handle's own file pointer is never relied on.
   OVERLAPPED at{};
-  for (;;) {
+  for (ULONGLONG cbDone = 0; cbDone < cbSize;) {
+    const DWORD cbWant = static_cast<DWORD>(std::min<ULONGLONG>(kCopyChunk, cbSize - cbDone));
     DWORD cbRead = 0;
-    if (!ReadFile(hSource, buffer.data(), kCopyChunk, &cbRead, &at)) {
-      const DWORD dwError = GetLastError();
-      if (dwError == ERROR_HANDLE_EOF) return 0;
-      return NYFAIL(dwError, "ReadFile (package file)", dest.c_str());
+    if (!ReadFile(hSource, buffer.data(), cbWant, &cbRead, &at)) {
+      return NYFAIL(GetLastError(), "ReadFile (package file)", dest.c_str());
     }
-    if (cbRead == 0) return 0;
+    if (cbRead == 0) return NYFAIL(ERROR_HANDLE_EOF, "ReadFile (package file)", dest.c_str());
     const uint32_t u4Write = WriteAll(hTarget, buffer.data(), cbRead);
     if (u4Write != 0) return NYFAIL(u4Write, "WriteFile", dest.c_str());
-    const ULONGLONG u8Next = ((static_cast<ULONGLONG>(at.OffsetHigh) << 32) | at.Offset) + cbRead;
-    at.Offset = static_cast<DWORD>(u8Next);
-    at.OffsetHigh = static_cast<DWORD>(u8Next >> 32);
+    cbDone += cbRead;
+    at.Offset = static_cast<DWORD>(cbDone);
+    at.OffsetHigh = static_cast<DWORD>(cbDone >> 32);
   }
+  return 0;
 }
 
 }  // namespace
@@ -75,19 +79,22 @@ void CNyHeldFiles::ReleaseFolder(const std::wstring& folder) {
 }
 
 uint32_t CopyHeldFile(HANDLE hSource, const std::wstring& dest) {
+  // One query gives both the size and the time stamps.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(hSource, &info)) {
+    return NYFAIL(GetLastError(), "GetFileInformationByHandle", dest.c_str());
+  }
   CNyFile target(
       CreateFileW(dest.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!target) return NYFAIL(GetLastError(), "CreateFileW", dest.c_str());
-  const uint32_t u4Result = CopyContents(hSource, target.Get(), dest);
+  const ULONGLONG cbSize = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  const uint32_t u4Result = CopyContents(hSource, cbSize, target.Get(), dest);
   if (u4Result != 0) {
     // As CopyFileW does: no half-written file stays where the product's was.
     target.Reset();
     DeleteFileW(dest.c_str());
     return u4Result;
   }
-  FILETIME ftCreated, ftAccessed, ftWritten;
-  if (GetFileTime(hSource, &ftCreated, &ftAccessed, &ftWritten)) {
-    SetFileTime(target.Get(), &ftCreated, &ftAccessed, &ftWritten);
-  }
+  SetFileTime(target.Get(), &info.ftCreationTime, &info.ftLastAccessTime, &info.ftLastWriteTime);
   return 0;
 }

@@ -222,6 +222,19 @@ TEST(PackageExtract, WritesEveryByteAroundTheChunkSizeFromMemoryOrTheFile) {
   bool bInFolder = false;
   EXPECT_NE(CNyHeldFiles::Instance().Find(held.Sub(L"b.bin"), &bInFolder), nullptr);
   expectFiles(held);
+  // Copied on from the held handles: the same bytes and time stamps, a
+  // chunk and a byte as well as nothing at all.
+  TempFolder copies;
+  for (const wchar_t* pwszName : {L"a.bin", L"b.bin", L"c1.bin", L"d0.bin"}) {
+    const HANDLE hHeld = CNyHeldFiles::Instance().Find(held.Sub(pwszName), &bInFolder);
+    ASSERT_NE(hHeld, nullptr);
+    ASSERT_EQ(CopyHeldFile(hHeld, copies.Sub(pwszName)), 0u);
+    WIN32_FILE_ATTRIBUTE_DATA from{}, to{};
+    ASSERT_TRUE(GetFileAttributesExW(held.Sub(pwszName).c_str(), GetFileExInfoStandard, &from));
+    ASSERT_TRUE(GetFileAttributesExW(copies.Sub(pwszName).c_str(), GetFileExInfoStandard, &to));
+    EXPECT_EQ(CompareFileTime(&from.ftLastWriteTime, &to.ftLastWriteTime), 0) << pwszName;
+  }
+  expectFiles(copies);
   CNyHeldFiles::Instance().ReleaseFolder(held.Path());
 }
 
