@@ -4,10 +4,12 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "NyAction.h"
 #include "NyConfigItem.h"
 #include "NyHandle.h"
+#include "NyHeldFiles.h"
 #include "NySystem_Win.h"
 
 namespace {
@@ -18,9 +20,15 @@ uint64_t FileBytes(const std::wstring& path) {
   return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-// Every file below the folder (which ends in '\').
+// Every file below the folder (which ends in '\'); a folder of the package
+// from the package's list, as its files may have stayed in the package.
 uint64_t FolderBytes(const std::wstring& folder) {
   uint64_t u8Bytes = 0;
+  std::vector<NyPackagePlace> entries;
+  if (CNyHeldFiles::Instance().ListFolder(folder, &entries)) {
+    for (const NyPackagePlace& entry : entries) u8Bytes += entry.bFolder ? 0 : entry.u4Size;
+    return u8Bytes;
+  }
   WIN32_FIND_DATAW fd;
   const CNyFind find(FindFirstFileW((folder + L"*").c_str(), &fd));
   for (bool bMore = find.IsValid(); bMore; bMore = FindNextFileW(find.Get(), &fd) != FALSE) {

@@ -2,13 +2,18 @@
 
 #include <shlwapi.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "NyLog.h"
 #include "MemExtractFiles.h"
 #include "NyInstallSize.h"
 #include "NyPackageCheck.h"
+#include "NyPackageUse.h"
+#include "NyPathKey.h"
+#include "NyHeldFiles.h"
 #include "NyResult.h"
 #include "NySafeStr.h"
 #include "NyTempFolder.h"
@@ -29,28 +34,64 @@ uint32_t PrepareExtractFolder(CNyExtractFolder* pFolder, CNySetupInfo* pInfo) {
   return 0;
 }
 
-// Extracts the package (or only its script) and points pScriptText at the
-// script's bytes in the package: the extracted copy is held unchanged, and
-// reading it back would cost a round of file calls for the same bytes.
-uint32_t ExtractPackage(UINT uResourceId, const CNyPackageFile& package, const wchar_t* pwszScriptPath,
-                        BOOL bOnlyScript, const std::wstring& extractDir, std::string_view* pScriptText) {
+// The package's list and the script's bytes, with the script extracted:
+// the script is expanded before the other files are written, because the
+// expanded install lists tell which of them stay in the package. The
+// script's bytes come from the package: the extracted copy is held
+// unchanged, and reading it back would cost a round of file calls for the
+// same bytes.
+struct PackageRun {
   const BYTE* pbPackage = nullptr;
   DWORD cbPackage = 0;
-  uint32_t u4Result = LoadPackageResource(uResourceId, &pbPackage, &cbPackage);
+  CFileInfoArray list;
+  size_t iScript = 0;
+  std::string_view scriptText;
+};
+
+uint32_t ExtractScript(UINT uResourceId, const CNyPackageFile& package, const wchar_t* pwszScriptPath,
+                       const std::wstring& extractDir, PackageRun* pRun) {
+  uint32_t u4Result = LoadPackageResource(uResourceId, &pRun->pbPackage, &pRun->cbPackage);
   if (u4Result != 0) return u4Result;
   // The files' bytes come through the checked file, not the loaded image:
   // touching the image would page the whole package into the working set.
-  CMemExtractFiles extractor(pbPackage, cbPackage, &package);
-  CFileInfoArray list;
-  if (!extractor.GetFileList(list)) return NYFAIL(NY_E_INVALID_DATA, "GetFileList", "the package resource");
-  u4Result = CMemExtractFiles::ExtractFiles(&extractor, list, bOnlyScript ? pwszScriptPath : L"", extractDir);
+  const CMemExtractFiles extractor(pRun->pbPackage, pRun->cbPackage, &package);
+  if (!extractor.GetFileList(pRun->list)) return NYFAIL(NY_E_INVALID_DATA, "GetFileList", "the package resource");
+  u4Result = CMemExtractFiles::ExtractFiles(&extractor, pRun->list, pwszScriptPath, extractDir);
   if (u4Result != 0) return u4Result;
   const BYTE* pbScript = nullptr;
   DWORD cbScript = 0;
-  u4Result = extractor.GetFileBytes(list, pwszScriptPath, &pbScript, &cbScript);
+  u4Result = extractor.GetFileBytes(pRun->list, pwszScriptPath, &pbScript, &cbScript, &pRun->iScript);
   if (u4Result != 0) return NYFAIL(u4Result, "GetFileBytes", pwszScriptPath);
-  *pScriptText = std::string_view(reinterpret_cast<const char*>(pbScript), cbScript);
+  pRun->scriptText = std::string_view(reinterpret_cast<const char*>(pbScript), cbScript);
   return 0;
+}
+
+// Every other file of the package, but those of the folders left in it,
+// which are copied from the package (the held-files table hears of them).
+uint32_t ExtractRest(const std::shared_ptr<CNyPackageFile>& pPackage, const PackageRun& run,
+                     const std::vector<std::wstring>& leftInPackage, const std::wstring& extractDir) {
+  std::vector<NyPackagePlace> entries;
+  CFileInfoArray rest;
+  for (size_t i = 0; i < run.list.size(); ++i) {
+    const CFileInfo& info = run.list[i];
+    NyPackagePlace entry;
+    entry.path = NyFullPath(extractDir + L'\\' + info.m_strRelativePath);
+    entry.bFolder = info.IsFolder();
+    entry.u4Offset = info.m_u4Offset;
+    entry.u4Size = info.m_u4Size;
+    const std::wstring key = NyPathKey(entry.path);
+    bool bLeft = false;
+    for (const std::wstring& folder : leftInPackage) bLeft = bLeft || (!entry.bFolder && NyPathKeyIsIn(key, folder));
+    if (i != run.iScript && !bLeft) rest.push_back(info);
+    entries.push_back(std::move(entry));
+  }
+  if (!leftInPackage.empty()) {
+    NYLOG(LOG_LEVEL_TRACE, "%u of %u package entries are copied from the package",
+          static_cast<unsigned>(run.list.size() - rest.size() - 1), static_cast<unsigned>(run.list.size()));
+  }
+  CNyHeldFiles::Instance().SetPackage(std::move(entries), pPackage);
+  const CMemExtractFiles extractor(run.pbPackage, run.cbPackage, pPackage.get());
+  return CMemExtractFiles::ExtractFiles(&extractor, rest, L"", extractDir);
 }
 
 // The size of what the install copies, for the uninstall entry.
@@ -60,8 +101,7 @@ bool SetPayloadSize(CNyXmlConfigScript* pScript, uint32_t u4PayloadKb) {
   return pScript->SetVariable(NY_VAR_ESTIMATED_SIZE, CNyString(wszSize));
 }
 
-// Loads the script, sets its built-in variables, expands it and reads the
-// product facts.
+// Loads the script, sets its built-in variables and expands it.
 uint32_t LoadScript(std::string_view scriptText, CNySetupInfo* pInfo, CNyXmlConfigScript* pScript) {
   uint32_t u4Result = pScript->LoadFromMemory(scriptText.data(), scriptText.size());
   if (u4Result != 0) {
@@ -70,11 +110,18 @@ uint32_t LoadScript(std::string_view scriptText, CNySetupInfo* pInfo, CNyXmlConf
   }
   if (!pScript->InitVariables(pInfo->m_strExtractDir)) return NY_E_INVALID_DATA;
   u4Result = pScript->Update();
+  if (u4Result != 0) NYLOG_RESULT(u4Result);
+  return u4Result;
+}
+
+// The payload's size and the product facts, once the files are in place.
+uint32_t ReadFacts(CNySetupInfo* pInfo, CNyXmlConfigScript* pScript) {
+  uint32_t u4Result = 0;
   // What the install will copy is known only from the expanded script; it
   // is expanded once more with the size.
   const bool bInstall = pInfo->m_nSetupMode == SETUP_MODE_INSTALL;
-  const uint32_t u4PayloadKb = u4Result == 0 && bInstall ? InstalledPayloadKb(*pScript) : 0;
-  if (u4Result == 0 && u4PayloadKb != 0) {
+  const uint32_t u4PayloadKb = bInstall ? InstalledPayloadKb(*pScript) : 0;
+  if (u4PayloadKb != 0) {
     u4Result = SetPayloadSize(pScript, u4PayloadKb) ? pScript->Update() : NY_E_INVALID_DATA;
   }
   if (u4Result != 0) {
@@ -113,22 +160,28 @@ uint32_t PrepareSetupResources(UINT uResourceId, const wchar_t* pwszScriptPath, 
   }
   NYLOG(LOG_LEVEL_TRACE, "+++++ %s...", "CNySetupExec::HandleSetupResources Start!");
   // The package proves itself before anything is written, not even the
-  // extraction folder. The check and the extraction read the program's file
-  // through one handle that keeps writers out until the extraction is done,
-  // and the list and the script come from the loaded image of that file,
-  // which the system keeps writers away from for the life of the process.
-  // So what is extracted is what was checked.
-  CNyPackageFile package;
-  uint32_t u4Result = OpenCheckedPackage(uResourceId, &package);
+  // extraction folder. The check, the extraction and the copies straight
+  // from the package read the program's file through one handle that keeps
+  // writers out until the run ends, and the list and the script come from
+  // the loaded image of that file, which the system keeps writers away from
+  // for the life of the process. So what is written is what was checked.
+  const auto pPackage = std::make_shared<CNyPackageFile>();
+  uint32_t u4Result = OpenCheckedPackage(uResourceId, pPackage.get());
   // Without its own folder nothing is extracted: writing into the current
   // folder instead could overwrite whatever is there.
   if (u4Result == 0) u4Result = PrepareExtractFolder(pFolder, pInfo);
-  std::string_view scriptText;
-  if (u4Result == 0) {
-    u4Result = ExtractPackage(uResourceId, package, pwszScriptPath, bOnlyScript, pInfo->m_strExtractDir.GetWide(),
-                              &scriptText);
+  const std::wstring extractDir = pInfo->m_strExtractDir.GetWide();
+  PackageRun run;
+  if (u4Result == 0) u4Result = ExtractScript(uResourceId, *pPackage, pwszScriptPath, extractDir, &run);
+  if (u4Result == 0) u4Result = LoadScript(run.scriptText, pInfo, pScript);
+  if (u4Result == 0 && !bOnlyScript) {
+    // Only an install copies from the package; any other run has its files
+    // as they always were.
+    const bool bInstall = pInfo->m_nSetupMode == SETUP_MODE_INSTALL;
+    u4Result = ExtractRest(pPackage, run, bInstall ? FoldersLeftInPackage(*pScript, extractDir) : std::vector<std::wstring>(),
+                           extractDir);
   }
-  if (u4Result == 0) u4Result = LoadScript(scriptText, pInfo, pScript);
+  if (u4Result == 0) u4Result = ReadFacts(pInfo, pScript);
   if (u4Result != 0) {
     NYLOG(LOG_LEVEL_OUTCOME, "----- %s... failed end, ret = 0x%08x", pszName, u4Result);
     return u4Result;

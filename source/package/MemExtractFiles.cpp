@@ -146,13 +146,14 @@ uint32_t CMemExtractFiles::ExtractFiles(const CMemExtractFiles* pExtractor, cons
 }
 
 uint32_t CMemExtractFiles::GetFileBytes(const CFileInfoArray& list, const std::wstring& strWanted,
-                                        const BYTE** ppbData, DWORD* pcbSize) const {
+                                        const BYTE** ppbData, DWORD* pcbSize, size_t* piEntry) const {
   if (ppbData == nullptr || pcbSize == nullptr) return ERROR_INVALID_PARAMETER;
   const CFileInfo* pEntry = FindEntry(list, strWanted);
   if (pEntry == nullptr) return ERROR_FILE_NOT_FOUND;
   if (pEntry->IsFolder() || uint64_t(pEntry->m_u4Offset) + pEntry->m_u4Size > m_cbData) return ERROR_INVALID_DATA;
   *ppbData = m_pbData + pEntry->m_u4Offset;
   *pcbSize = pEntry->m_u4Size;
+  if (piEntry != nullptr) *piEntry = static_cast<size_t>(pEntry - list.data());
   return 0;
 }
 

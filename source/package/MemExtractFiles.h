@@ -66,8 +66,9 @@ class CMemExtractFiles {
   // The bytes of the file that ExtractFiles would write for strWanted, in
   // place. 0, ERROR_FILE_NOT_FOUND when no entry matches, or
   // ERROR_INVALID_DATA when it is a folder or lies outside the package.
+  // *piEntry (when given) is the entry's index in the list.
   uint32_t GetFileBytes(const CFileInfoArray& list, const std::wstring& strWanted, const BYTE** ppbData,
-                        DWORD* pcbSize) const;
+                        DWORD* pcbSize, size_t* piEntry = nullptr) const;
 
   // Writes one file entry to strTargetFile (an existing file is replaced)
   // in chunks of 1 MiB.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "NyHandle.h"
+#include "NyHeldFiles.h"
 #include "NyPackageDigest.h"
 
 // The digest of package resource N (type 256) is resource N of this type.
@@ -19,7 +20,7 @@ constexpr uint32_t NY_E_PACKAGE_DAMAGED = ERROR_INSTALL_PACKAGE_INVALID;
 // so that the package never has to be in memory as a whole. The file is open
 // for reading with others allowed to read or rename it, but not to write it:
 // while this object lives, the bytes it reads cannot change.
-class CNyPackageFile {
+class CNyPackageFile : public INyPackageBytes {
  public:
   // Package resource uId of the running program, in the program's file.
   uint32_t OpenResource(UINT uId);
@@ -29,7 +30,7 @@ class CNyPackageFile {
   uint32_t Size() const { return m_u4Size; }
   // cb bytes from u4Offset of the package, or the read's error
   // (ERROR_HANDLE_EOF when the file ends before them).
-  uint32_t Read(uint32_t u4Offset, void* pv, uint32_t cb) const;
+  uint32_t Read(uint32_t u4Offset, void* pv, uint32_t cb) const override;
 
  private:
   CNyFile m_file;

@@ -71,6 +71,21 @@ uint32_t CNyXmlConfigItem::GetAttributeUInt(const char* pszName) const {
   return u4Value;
 }
 
+std::vector<CNyString> CNyXmlConfigItem::GetAllValues() const {
+  std::vector<CNyString> values;
+  if (m_pElement == nullptr) return values;
+  for (const TiXmlAttribute* pAttribute = m_pElement->FirstAttribute(); pAttribute != nullptr;
+       pAttribute = pAttribute->Next()) {
+    values.emplace_back();
+    values.back().Assign(pAttribute->Value(), GetCodePage());
+  }
+  if (const char* pszText = m_pElement->GetText()) {
+    values.emplace_back();
+    values.back().Assign(pszText, GetCodePage());
+  }
+  return values;
+}
+
 bool CNyXmlConfigItem::GetAttributeBool(const char* pszName, bool bDefault) const {
   const char* pszValue = nullptr;
   const uint32_t u4Result = NyXmlGetAttribute(m_pElement, pszName, &pszValue);

@@ -30,6 +30,9 @@ class CNyXmlConfigItem : public CNyObject {
   // True exactly when the value is "true" ignoring letter case; the default
   // when the attribute is missing or has no value.
   bool GetAttributeBool(const char* pszName, bool bDefault) const;
+  // Every attribute's value and the element's own text, whatever their
+  // names: what an action may read a path from.
+  std::vector<CNyString> GetAllValues() const;
   // The raw value of the attribute CmdLine in the document's code page, or
   // "" when it is missing. Valid as long as the item.
   const char* GetCmdLine() const;

@@ -8,6 +8,7 @@
 #include "NyHeldFiles.h"
 #include "NyFileUtil.h"
 #include "NyFileVersion.h"
+#include "NyPathKey.h"
 #include "NyProcessUtil.h"
 #include "NyResult.h"
 #include "NySafeStr.h"
@@ -45,21 +46,51 @@ void ReplaceAll(std::wstring* pText, const std::wstring& from, const std::wstrin
 }
 
 // Where a copy takes its bytes from: a file of the package from its held
-// handle (looked up once per copy); a file in the package's folder that the
-// package did not bring is refused.
+// handle, or straight from the package when it was not extracted (looked up
+// once per copy); a file in the package's folder that the package did not
+// bring is refused.
 struct CopySource {
   const std::wstring& path;
   HANDLE hHeld = nullptr;
   bool bInPackageFolder = false;
+  bool bUnextracted = false;
+  NyPackagePlace entry;
 };
 
 // One copy, with its failure record: the target names the copy.
 uint32_t CopyOne(const CopySource& src, const std::wstring& dest) {
   if (src.hHeld != nullptr) return CopyHeldFile(src.hHeld, dest);
+  if (src.bUnextracted) return CNyHeldFiles::Instance().CopyUnextracted(src.entry, dest);
   if (src.bInPackageFolder) {
     return NYFAIL(NY_E_INVALID_DATA, "copy a file the package did not bring", src.path.c_str());
   }
   if (!CopyFileW(src.path.c_str(), dest.c_str(), FALSE)) return NYFAIL(GetLastError(), "CopyFileW", dest.c_str());
+  return 0;
+}
+
+// A folder of the package, from the package's list: what is on disk under
+// the extraction folder is not asked, and a file left in the package is
+// copied from it. A file's folders are made before it (the list names only
+// files and empty folders), each once per run of its files.
+uint32_t CopyPackageFolder(const std::wstring& src, const std::wstring& dest,
+                           const std::vector<NyPackagePlace>& entries, INyFileChanges* pChanges) {
+  const size_t cchSrc = NyFullPath(src).size() + 1;
+  const std::wstring destDir = NormalizeDirPath(dest);
+  std::wstring madeFolder;
+  for (const NyPackagePlace& entry : entries) {
+    const std::wstring d = destDir + entry.path.substr(cchSrc);
+    // A trailing separator makes CreateDirectoryTree make the whole folder,
+    // whether or not a '.' appears in its path.
+    const std::wstring folder = entry.bFolder ? d + L'\\' : d.substr(0, d.rfind(L'\\') + 1);
+    if (folder != madeFolder) {
+      const uint32_t u4Result = CreateDirectoryTree(folder.c_str(), pChanges);
+      if (u4Result != 0) return u4Result;
+      madeFolder = folder;
+    }
+    if (entry.bFolder) continue;
+    const uint32_t u4Result = CopyFileReplacing(entry.path, d, false, nullptr, pChanges);
+    if (u4Result != 0) return u4Result;
+  }
   return 0;
 }
 
@@ -96,10 +127,12 @@ std::wstring NormalizeDirPath(const std::wstring& path) {
 uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bool bCmpVer, uint32_t* pbRebootFlag,
                            INyFileChanges* pChanges) {
   if (src.empty() || dest.empty()) return NY_E_INVALID_PARAM;
-  CopySource source{src, nullptr, false};
-  source.hHeld = CNyHeldFiles::Instance().Find(src, &source.bInPackageFolder);
-  // A held handle is a file of the package: its path needs no query.
-  if (source.hHeld == nullptr) {
+  CopySource source{src, nullptr, false, false, {}};
+  CNyHeldFiles& held = CNyHeldFiles::Instance();
+  source.hHeld = held.Find(src, &source.bInPackageFolder);
+  if (source.hHeld == nullptr && source.bInPackageFolder) source.bUnextracted = held.FindUnextracted(src, &source.entry);
+  // A file of the package, held or not, needs no query of its path.
+  if (source.hHeld == nullptr && !source.bUnextracted) {
     const DWORD dwSrc = Attributes(src);
     if (dwSrc == INVALID_FILE_ATTRIBUTES) return NYFAIL(ERROR_FILE_NOT_FOUND, "copy", src.c_str());
     if (IsFolder(dwSrc)) return NYFAIL(NY_E_INVALID_PARAM, "copy a folder as a file", dest.c_str());
@@ -155,6 +188,8 @@ uint32_t CopyFileReplacing(const std::wstring& src, const std::wstring& dest, bo
 
 uint32_t CopyDirectoryContents(const std::wstring& src, const std::wstring& dest, INyFileChanges* pChanges) {
   if (src.empty() || dest.empty()) return NY_E_INVALID_PARAM;
+  std::vector<NyPackagePlace> entries;
+  if (CNyHeldFiles::Instance().ListFolder(src, &entries)) return CopyPackageFolder(src, dest, entries, pChanges);
   const DWORD dwSrc = Attributes(src);
   if (dwSrc == INVALID_FILE_ATTRIBUTES) return ERROR_FILE_NOT_FOUND;
   if (!IsFolder(dwSrc)) return NY_E_INVALID_PARAM;

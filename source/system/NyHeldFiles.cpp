@@ -13,25 +13,31 @@ namespace {
 // one a buffer of its own size.
 constexpr DWORD kCopyChunk = 1 << 20;
 
-// The held file's cbSize bytes: its size is known and nobody may write it,
-// so the copy ends without a read that finds the end.
-uint32_t CopyContents(HANDLE hSource, ULONGLONG cbSize, HANDLE hTarget, const std::wstring& dest) {
+// cbSize bytes, read a piece at a time by pfnRead(offset, buffer, cb), to a
+// new dest with the given time stamps. As CopyFileW does, no half-written
+// file stays where the product's was.
+template <typename Read>
+uint32_t WriteCopy(const std::wstring& dest, ULONGLONG cbSize, const FILETIME (&aft)[3], Read pfnRead) {
+  CNyFile target(
+      CreateFileW(dest.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!target) return NYFAIL(GetLastError(), "CreateFileW", dest.c_str());
   std::vector<BYTE> buffer(static_cast<size_t>(std::min<ULONGLONG>(kCopyChunk, cbSize)));
-  // Positional reads: the held handle's own file pointer is never relied on.
-  OVERLAPPED at{};
   for (ULONGLONG cbDone = 0; cbDone < cbSize;) {
     const DWORD cbWant = static_cast<DWORD>(std::min<ULONGLONG>(kCopyChunk, cbSize - cbDone));
-    DWORD cbRead = 0;
-    if (!ReadFile(hSource, buffer.data(), cbWant, &cbRead, &at)) {
-      return NYFAIL(GetLastError(), "ReadFile (package file)", dest.c_str());
+    uint32_t u4Result = pfnRead(cbDone, buffer.data(), cbWant);
+    if (u4Result != 0) {
+      NYFAIL(u4Result, "ReadFile (package file)", dest.c_str());
+    } else if ((u4Result = WriteAll(target.Get(), buffer.data(), cbWant)) != 0) {
+      NYFAIL(u4Result, "WriteFile", dest.c_str());
     }
-    if (cbRead == 0) return NYFAIL(ERROR_HANDLE_EOF, "ReadFile (package file)", dest.c_str());
-    const uint32_t u4Write = WriteAll(hTarget, buffer.data(), cbRead);
-    if (u4Write != 0) return NYFAIL(u4Write, "WriteFile", dest.c_str());
-    cbDone += cbRead;
-    at.Offset = static_cast<DWORD>(cbDone);
-    at.OffsetHigh = static_cast<DWORD>(cbDone >> 32);
+    if (u4Result != 0) {
+      target.Reset();
+      DeleteFileW(dest.c_str());
+      return u4Result;
+    }
+    cbDone += cbWant;
   }
+  SetFileTime(target.Get(), &aft[0], &aft[1], &aft[2]);
   return 0;
 }
 
@@ -76,6 +82,60 @@ void CNyHeldFiles::ReleaseFolder(const std::wstring& folder) {
     it = NyPathKeyIsIn(it->first, key) ? m_files.erase(it) : std::next(it);
   }
   m_folders.erase(std::remove(m_folders.begin(), m_folders.end(), key), m_folders.end());
+  const auto inFolder = [&key](const NyPackagePlace& entry) { return NyPathKeyIsIn(NyPathKey(entry.path), key); };
+  m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(), inFolder), m_entries.end());
+  if (m_entries.empty()) m_pPackage.reset();
+  m_entryFiles.clear();
+  for (size_t i = 0; i < m_entries.size(); ++i) {
+    if (!m_entries[i].bFolder) m_entryFiles[NyPathKey(m_entries[i].path)] = i;
+  }
+}
+
+void CNyHeldFiles::SetPackage(std::vector<NyPackagePlace> entries, std::shared_ptr<const INyPackageBytes> pBytes) {
+  FILETIME ftNow;
+  GetSystemTimeAsFileTime(&ftNow);
+  const std::lock_guard<std::mutex> lock(m_lock);
+  m_entries = std::move(entries);
+  m_pPackage = std::move(pBytes);
+  m_ftPackage = ftNow;
+  m_entryFiles.clear();
+  for (size_t i = 0; i < m_entries.size(); ++i) {
+    if (!m_entries[i].bFolder) m_entryFiles[NyPathKey(m_entries[i].path)] = i;
+  }
+}
+
+bool CNyHeldFiles::ListFolder(const std::wstring& folder, std::vector<NyPackagePlace>* pEntries) const {
+  const std::wstring key = NyPathKey(folder);
+  pEntries->clear();
+  const std::lock_guard<std::mutex> lock(m_lock);
+  for (const NyPackagePlace& entry : m_entries) {
+    if (NyPathKeyIsIn(NyPathKey(entry.path), key)) pEntries->push_back(entry);
+  }
+  return !pEntries->empty();
+}
+
+bool CNyHeldFiles::FindUnextracted(const std::wstring& path, NyPackagePlace* pEntry) const {
+  const std::wstring key = NyPathKey(path);
+  const std::lock_guard<std::mutex> lock(m_lock);
+  const auto it = m_entryFiles.find(key);
+  if (it == m_entryFiles.end() || m_files.count(key) != 0 || m_pPackage == nullptr) return false;
+  *pEntry = m_entries[it->second];
+  return true;
+}
+
+uint32_t CNyHeldFiles::CopyUnextracted(const NyPackagePlace& entry, const std::wstring& dest) const {
+  std::shared_ptr<const INyPackageBytes> pPackage;
+  FILETIME ft;
+  {
+    const std::lock_guard<std::mutex> lock(m_lock);
+    pPackage = m_pPackage;
+    ft = m_ftPackage;
+  }
+  if (pPackage == nullptr) return NYFAIL(ERROR_FILE_NOT_FOUND, "copy from the package", entry.path.c_str());
+  const FILETIME aft[3] = {ft, ft, ft};
+  return WriteCopy(dest, entry.u4Size, aft, [&](ULONGLONG u8At, BYTE* pb, DWORD cb) {
+    return pPackage->Read(entry.u4Offset + static_cast<uint32_t>(u8At), pb, cb);
+  });
 }
 
 uint32_t CopyHeldFile(HANDLE hSource, const std::wstring& dest) {
@@ -84,17 +144,17 @@ uint32_t CopyHeldFile(HANDLE hSource, const std::wstring& dest) {
   if (!GetFileInformationByHandle(hSource, &info)) {
     return NYFAIL(GetLastError(), "GetFileInformationByHandle", dest.c_str());
   }
-  CNyFile target(
-      CreateFileW(dest.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!target) return NYFAIL(GetLastError(), "CreateFileW", dest.c_str());
   const ULONGLONG cbSize = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  const uint32_t u4Result = CopyContents(hSource, cbSize, target.Get(), dest);
-  if (u4Result != 0) {
-    // As CopyFileW does: no half-written file stays where the product's was.
-    target.Reset();
-    DeleteFileW(dest.c_str());
-    return u4Result;
-  }
-  SetFileTime(target.Get(), &info.ftCreationTime, &info.ftLastAccessTime, &info.ftLastWriteTime);
-  return 0;
+  const FILETIME aft[3] = {info.ftCreationTime, info.ftLastAccessTime, info.ftLastWriteTime};
+  // Positional reads: the held handle's own file pointer is never relied
+  // on. Its size is known and nobody may write it, so the copy ends without
+  // a read that finds the end.
+  return WriteCopy(dest, cbSize, aft, [hSource](ULONGLONG u8At, BYTE* pb, DWORD cb) -> uint32_t {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(u8At);
+    at.OffsetHigh = static_cast<DWORD>(u8At >> 32);
+    DWORD cbRead = 0;
+    if (!ReadFile(hSource, pb, cb, &cbRead, &at)) return GetLastError();
+    return cbRead == cb ? 0 : static_cast<uint32_t>(ERROR_HANDLE_EOF);
+  });
 }

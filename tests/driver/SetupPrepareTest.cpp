@@ -13,6 +13,7 @@
 #include "NyFreshName.h"
 #include "NyExtractFolder.h"
 #include "NyHandle.h"
+#include "NyPackageUse.h"
 #include "NyResult.h"
 #include "ScratchDir.h"
 #include "SetupTestSupport.h"
@@ -28,7 +29,8 @@ TEST(SetupPrepare, WholePackageAndFacts) {
   EXPECT_EQ(dir.back(), L'\\');
   EXPECT_NE(dir.find(L"NyKeyPackage_"), std::wstring::npos);
   EXPECT_TRUE(PathExists(dir + L"PackageFiles\\Sys\\zorvak_setup_test.dat"));
-  EXPECT_TRUE(PathExists(dir + L"PackageFiles\\Program\\Sub\\nested.txt"));
+  // The install only copies the Program folder: its files stay in the package.
+  EXPECT_FALSE(PathExists(dir + L"PackageFiles\\Program\\Sub\\nested.txt"));
   EXPECT_STREQ(info.m_strProductCode.GetAnsi(), "{ZorvakSetupTest-0001}");
   EXPECT_STREQ(info.m_strProductName.GetAnsi(), "Zorvak Setup Test");
   EXPECT_STREQ(info.m_strPublisher.GetAnsi(), "Zorvak");
@@ -42,6 +44,27 @@ TEST(SetupPrepare, WholePackageAndFacts) {
   EXPECT_EQ(std::wstring(info.m_strExtractDir.GetWide()), dir);
   EXPECT_TRUE(exec.Clear());
   EXPECT_FALSE(PathExists(dir));
+}
+
+// A folder the install only copies stays in the package; one that a program,
+// a .reg file or a single file's copy reaches into, lies in or sits beside
+// is extracted, however the path is written.
+TEST(SetupPrepare, OnlyAFolderNothingElseReadsStaysInThePackage) {
+  const std::string text = R"(<?xml version="1.0" encoding="utf-8"?><Config>
+<Action name="Insall">
+  <File Src="C:\x\Pkg\\Copied\*" Dest="C:\app\*" />
+  <File Src="C:\x\Pkg\Tools\*" Dest="C:\app\tools\*" />
+  <StartProcess Path="&quot;C:/x/pkg/tools/run.exe&quot; /q" />
+  <File Src="C:\x\Pkg\Both\" Dest="C:\app\both\" />
+  <File Src="C:\x\Pkg\Both\Sub\one.dll" Dest="C:\sys\one.dll" CmpVer="True" />
+  <File Src="C:\x\Pkg\Root\Inner\*" Dest="C:\app\inner\*" />
+  <File Src="C:\elsewhere\*" Dest="C:\app\else\*" />
+</Action>
+<Action name="Install Finish"><RunRegFile Src="C:\x\Pkg\Root\a.reg" /></Action></Config>)";
+  CNyXmlConfigScript script;
+  ASSERT_EQ(script.LoadFromMemory(text.data(), text.size()), 0u);
+  ASSERT_EQ(script.Update(), 0u);
+  EXPECT_EQ(FoldersLeftInPackage(script, L"C:\\x\\"), std::vector<std::wstring>{L"C:\\X\\PKG\\COPIED"});
 }
 
 TEST(SetupPrepare, OnlyTheScript) {
