@@ -70,25 +70,27 @@ uint32_t CopyOne(const CopySource& src, const std::wstring& dest) {
 
 // A folder of the package, from the package's list: what is on disk under
 // the extraction folder is not asked, and a file left in the package is
-// copied from it. A file's folders are made before it (the list names only
-// files and empty folders), each once per run of its files.
+// copied from it. The list names only files and empty folders, so a file's
+// folders are made before it, once per run of its files, and one level at a
+// time as the copy of a folder on disk makes them (CreateDirectoryTree reads
+// a path with a '.' in it as a file's), so both give the same result.
 uint32_t CopyPackageFolder(const std::wstring& src, const std::wstring& dest,
                            const std::vector<NyPackagePlace>& entries, INyFileChanges* pChanges) {
   const size_t cchSrc = NyFullPath(src).size() + 1;
   const std::wstring destDir = NormalizeDirPath(dest);
-  std::wstring madeFolder;
+  std::wstring madeFolders;
   for (const NyPackagePlace& entry : entries) {
-    const std::wstring d = destDir + entry.path.substr(cchSrc);
-    // A trailing separator makes CreateDirectoryTree make the whole folder,
-    // whether or not a '.' appears in its path.
-    const std::wstring folder = entry.bFolder ? d + L'\\' : d.substr(0, d.rfind(L'\\') + 1);
-    if (folder != madeFolder) {
-      const uint32_t u4Result = CreateDirectoryTree(folder.c_str(), pChanges);
-      if (u4Result != 0) return u4Result;
-      madeFolder = folder;
+    const std::wstring rel = entry.path.substr(cchSrc);
+    const std::wstring folders = entry.bFolder ? rel + L'\\' : rel.substr(0, rel.rfind(L'\\') + 1);
+    if (folders != madeFolders) {
+      for (size_t at = folders.find(L'\\'); at != std::wstring::npos; at = folders.find(L'\\', at + 1)) {
+        const uint32_t u4Result = CreateDirectoryTree((destDir + folders.substr(0, at)).c_str(), pChanges);
+        if (u4Result != 0) return u4Result;
+      }
+      madeFolders = folders;
     }
     if (entry.bFolder) continue;
-    const uint32_t u4Result = CopyFileReplacing(entry.path, d, false, nullptr, pChanges);
+    const uint32_t u4Result = CopyFileReplacing(entry.path, destDir + rel, false, nullptr, pChanges);
     if (u4Result != 0) return u4Result;
   }
   return 0;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@
 #include "NyFileDelete.h"
 #include "NyFileUtil.h"
 #include "NyFileVersion.h"
+#include "NyHandle.h"
+#include "NyHeldFiles.h"
 #include "CaptureLogger.h"
 #include "NyResult.h"
 #include "PendingRenames.h"
@@ -135,6 +138,66 @@ TEST_F(FileRoutines, FolderCopyTakesSubfoldersButNotDottedOnes) {
 
   EXPECT_EQ(CopyDirectoryContents(m_dir / L"missing", dest), 2u);
   EXPECT_EQ(CopyDirectoryContents(src + L"\\top.txt", dest), NY_E_INVALID_PARAM);
+}
+
+// A folder of the package whose files stayed in the package: each file's
+// bytes come from the package (a held one's from its handle, never what
+// else lies in the extraction folder), all with the time the package was
+// opened; a target in use is replaced at restart; a dotted subfolder fails
+// as in the copy from disk.
+TEST_F(FileRoutines, APackageFolderIsCopiedFromThePackage) {
+  struct Bytes : INyPackageBytes {
+    uint32_t Read(uint32_t u4Offset, void* pv, uint32_t cb) const override {
+      static const char kText[] = "topleafheld";
+      if (u4Offset + cb > strlen(kText)) return ERROR_HANDLE_EOF;
+      memcpy(pv, kText + u4Offset, cb);
+      return 0;
+    }
+  };
+  const std::wstring extract = m_dir / L"extract", src = extract + L"\\Pkg";
+  ASSERT_EQ(CreateDirectoryTree((src + L"\\").c_str()), 0u);
+  ASSERT_TRUE(WriteTextFile(src + L"\\held.txt", "held"));
+  ASSERT_TRUE(WriteTextFile(src + L"\\planted.txt", "planted"));
+  CNyHeldFiles& held = CNyHeldFiles::Instance();
+  held.AddFolder(extract);
+  held.Hold(src + L"\\held.txt", CNyFile(CreateFileW((src + L"\\held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                      nullptr, OPEN_EXISTING, 0, nullptr)));
+  FILETIME ftBefore;
+  GetSystemTimeAsFileTime(&ftBefore);
+  const auto pBytes = std::make_shared<Bytes>();
+  held.SetPackage({{src + L"\\top.txt", false, 0, 3},
+                   {src + L"\\sub\\deeper\\leaf.txt", false, 3, 4},
+                   {src + L"\\held.txt", false, 7, 4},
+                   {src + L"\\empty", true, 0, 0}},
+                  pBytes);
+  const std::wstring dest = m_dir / L"dest";
+  ASSERT_TRUE(CreateDirectoryW(dest.c_str(), nullptr));
+  EXPECT_EQ(CopyDirectoryContents(src + L"\\", dest), 0u);
+  EXPECT_EQ(ReadTextFile(dest + L"\\top.txt"), "top");
+  EXPECT_EQ(ReadTextFile(dest + L"\\sub\\deeper\\leaf.txt"), "leaf");
+  EXPECT_EQ(ReadTextFile(dest + L"\\held.txt"), "held");
+  EXPECT_NE(GetFileAttributesW((dest + L"\\empty").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW((dest + L"\\planted.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  WIN32_FILE_ATTRIBUTE_DATA top, leaf;
+  ASSERT_TRUE(GetFileAttributesExW((dest + L"\\top.txt").c_str(), GetFileExInfoStandard, &top));
+  ASSERT_TRUE(GetFileAttributesExW((dest + L"\\sub\\deeper\\leaf.txt").c_str(), GetFileExInfoStandard, &leaf));
+  EXPECT_EQ(CompareFileTime(&top.ftLastWriteTime, &leaf.ftLastWriteTime), 0);
+  EXPECT_GE(CompareFileTime(&top.ftLastWriteTime, &ftBefore), 0);
+
+  ASSERT_TRUE(WriteTextFile(dest + L"\\top.txt", "old"));
+  {
+    auto holder = Hold(dest + L"\\top.txt");
+    uint32_t bReboot = 0;
+    EXPECT_EQ(CopyFileReplacing(src + L"\\top.txt", dest + L"\\top.txt", false, &bReboot), 0u);
+    EXPECT_EQ(bReboot, 1u);
+    const bool bRenamedAside = ReadTextFile(dest + L"\\top.txt") == "top";
+    EXPECT_EQ(ReadTextFile(dest + L"\\top.txt_Discard_1"), bRenamedAside ? "old" : "top");
+  }
+
+  held.SetPackage({{src + L"\\App 1.0\\f.txt", false, 0, 3}}, pBytes);
+  ASSERT_TRUE(CreateDirectoryW((m_dir / L"dest2").c_str(), nullptr));
+  EXPECT_EQ(CopyDirectoryContents(src, m_dir / L"dest2"), 3u);
+  held.ReleaseFolder(extract);
 }
 
 TEST_F(FileRoutines, DeleteFileOrScheduleCases) {
