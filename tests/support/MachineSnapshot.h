@@ -121,7 +121,7 @@ inline void AddStore(const wchar_t* pwszStore, MachineSnapshot* pSnapshot) {
       std::vector<BYTE> info(cbInfo);
       if (pCrypt->pfnGetCertificateContextProperty(pCert, CERT_KEY_PROV_INFO_PROP_ID, info.data(), &cbInfo)) {
         const auto* pInfo = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(info.data());
-        key = " key " + Narrow(pInfo->pwszProvName) + "/" + Narrow(pInfo->pwszContainerName) + " spec " +
+        key = " key " + Narrow(pInfo->pwszProvName) + "/" + Narrow(pInfo->pwszContainerName) + " use " +
               std::to_string(pInfo->dwKeySpec);
       }
     }
