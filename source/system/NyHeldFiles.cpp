@@ -82,12 +82,21 @@ void CNyHeldFiles::ReleaseFolder(const std::wstring& folder) {
     it = NyPathKeyIsIn(it->first, key) ? m_files.erase(it) : std::next(it);
   }
   m_folders.erase(std::remove(m_folders.begin(), m_folders.end(), key), m_folders.end());
-  const auto inFolder = [&key](const NyPackagePlace& entry) { return NyPathKeyIsIn(NyPathKey(entry.path), key); };
-  m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(), inFolder), m_entries.end());
+  std::vector<NyPackagePlace> kept;
+  for (size_t i = 0; i < m_entries.size(); ++i) {
+    if (!NyPathKeyIsIn(m_entryKeys[i], key)) kept.push_back(std::move(m_entries[i]));
+  }
+  m_entries = std::move(kept);
   if (m_entries.empty()) m_pPackage.reset();
+  IndexEntries();
+}
+
+void CNyHeldFiles::IndexEntries() {
+  m_entryKeys.clear();
   m_entryFiles.clear();
   for (size_t i = 0; i < m_entries.size(); ++i) {
-    if (!m_entries[i].bFolder) m_entryFiles[NyPathKey(m_entries[i].path)] = i;
+    m_entryKeys.push_back(NyPathKey(m_entries[i].path));
+    if (!m_entries[i].bFolder) m_entryFiles[m_entryKeys[i]] = i;
   }
 }
 
@@ -98,18 +107,15 @@ void CNyHeldFiles::SetPackage(std::vector<NyPackagePlace> entries, std::shared_p
   m_entries = std::move(entries);
   m_pPackage = std::move(pBytes);
   m_ftPackage = ftNow;
-  m_entryFiles.clear();
-  for (size_t i = 0; i < m_entries.size(); ++i) {
-    if (!m_entries[i].bFolder) m_entryFiles[NyPathKey(m_entries[i].path)] = i;
-  }
+  IndexEntries();
 }
 
 bool CNyHeldFiles::ListFolder(const std::wstring& folder, std::vector<NyPackagePlace>* pEntries) const {
   const std::wstring key = NyPathKey(folder);
   pEntries->clear();
   const std::lock_guard<std::mutex> lock(m_lock);
-  for (const NyPackagePlace& entry : m_entries) {
-    if (NyPathKeyIsIn(NyPathKey(entry.path), key)) pEntries->push_back(entry);
+  for (size_t i = 0; i < m_entries.size(); ++i) {
+    if (NyPathKeyIsIn(m_entryKeys[i], key)) pEntries->push_back(m_entries[i]);
   }
   return !pEntries->empty();
 }

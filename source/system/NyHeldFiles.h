@@ -71,7 +71,11 @@ class CNyHeldFiles {
   mutable std::mutex m_lock;
   std::vector<std::wstring> m_folders;
   std::map<std::wstring, CNyFile> m_files;
+  // The package's list with each place's key, and its files by key; built
+  // again (IndexEntries) whenever the list changes.
+  void IndexEntries();
   std::vector<NyPackagePlace> m_entries;
+  std::vector<std::wstring> m_entryKeys;
   std::map<std::wstring, size_t> m_entryFiles;  // key to index in m_entries
   std::shared_ptr<const INyPackageBytes> m_pPackage;
   FILETIME m_ftPackage{};
