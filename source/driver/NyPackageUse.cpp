@@ -6,11 +6,13 @@
 
 #include "NyConfigItem.h"
 #include "NyPathKey.h"
+#include "NySetupInfo.h"
 
 namespace {
 
-// The lists an install run carries out, in this process.
+// The lists an install or an uninstall carries out, in this process.
 constexpr const char* kInstallLists[] = {"Insall", "Install Finish"};
+constexpr const char* kUninstallLists[] = {"Uninstall", "Uninstall Finish"};
 
 // The folder a File action copies whole, or empty.
 std::wstring CopiedFolder(CNyXmlConfigItem* pItem) {
@@ -40,9 +42,33 @@ void AddReachedFolders(const std::wstring& value, const std::wstring& extractKey
   }
 }
 
+void AddListsReachedFolders(const CNyXmlConfigScript& script, const char* const (&lists)[2],
+                            const std::wstring& extractKey, std::vector<std::wstring>* pReached) {
+  for (const char* pszList : lists) {
+    const std::unique_ptr<CNyXmlConfigItem> list(script.GetItem("Action", pszList));
+    for (uint32_t i = 0; list != nullptr && i < list->GetChildCount(); ++i) {
+      CNyXmlConfigItem* pItem = list->GetChild(i);
+      if (pItem == nullptr) continue;
+      for (const CNyString& value : pItem->GetAllValues()) AddReachedFolders(value.GetWide(), extractKey, pReached);
+    }
+  }
+}
+
+std::vector<std::wstring> Unreached(const std::vector<std::wstring>& folders, const std::vector<std::wstring>& reached) {
+  std::vector<std::wstring> left;
+  for (const std::wstring& folder : folders) {
+    bool bReached = false;
+    for (const std::wstring& other : reached) bReached = bReached || Overlap(folder, other);
+    if (!bReached) left.push_back(folder);
+  }
+  return left;
+}
+
 }  // namespace
 
-std::vector<std::wstring> FoldersLeftInPackage(const CNyXmlConfigScript& script, const std::wstring& extractDir) {
+std::vector<std::wstring> FoldersLeftInPackage(const CNyXmlConfigScript& script, const std::wstring& extractDir,
+                                               int32_t nMode) {
+  if (nMode != SETUP_MODE_INSTALL && nMode != SETUP_MODE_UNINSTALL) return {};
   const std::wstring extractKey = NyPathKey(extractDir);
   std::vector<std::wstring> copied, reached;
   for (const char* pszList : kInstallLists) {
@@ -60,11 +86,9 @@ std::vector<std::wstring> FoldersLeftInPackage(const CNyXmlConfigScript& script,
       for (const CNyString& value : pItem->GetAllValues()) AddReachedFolders(value.GetWide(), extractKey, &reached);
     }
   }
-  std::vector<std::wstring> left;
-  for (const std::wstring& folder : copied) {
-    bool bReached = false;
-    for (const std::wstring& other : reached) bReached = bReached || Overlap(folder, other);
-    if (!bReached) left.push_back(folder);
-  }
-  return left;
+  const std::vector<std::wstring> left = Unreached(copied, reached);
+  if (nMode == SETUP_MODE_INSTALL) return left;
+  std::vector<std::wstring> uninstallReached;
+  AddListsReachedFolders(script, kUninstallLists, extractKey, &uninstallReached);
+  return Unreached(left, uninstallReached);
 }

@@ -67,7 +67,8 @@ uint32_t ExtractScript(UINT uResourceId, const CNyPackageFile& package, const wc
 }
 
 // Every other file of the package, but those of the folders left in it,
-// which are copied from the package (the held-files table hears of them).
+// which an install copies from the package (the held-files table hears of
+// them) and an uninstall does not use.
 uint32_t ExtractRest(const std::shared_ptr<CNyPackageFile>& pPackage, const PackageRun& run,
                      const std::vector<std::wstring>& leftInPackage, const std::wstring& extractDir) {
   std::vector<NyPackagePlace> entries;
@@ -86,7 +87,7 @@ uint32_t ExtractRest(const std::shared_ptr<CNyPackageFile>& pPackage, const Pack
     entries.push_back(std::move(entry));
   }
   if (!leftInPackage.empty()) {
-    NYLOG(LOG_LEVEL_TRACE, "%u of %u package entries are copied from the package",
+    NYLOG(LOG_LEVEL_TRACE, "%u of %u package entries stay in the package",
           static_cast<unsigned>(run.list.size() - rest.size() - 1), static_cast<unsigned>(run.list.size()));
   }
   CNyHeldFiles::Instance().SetPackage(std::move(entries), pPackage);
@@ -175,11 +176,7 @@ uint32_t PrepareSetupResources(UINT uResourceId, const wchar_t* pwszScriptPath, 
   if (u4Result == 0) u4Result = ExtractScript(uResourceId, *pPackage, pwszScriptPath, extractDir, &run);
   if (u4Result == 0) u4Result = LoadScript(run.scriptText, pInfo, pScript);
   if (u4Result == 0 && !bOnlyScript) {
-    // Only an install copies from the package; any other run has its files
-    // as they always were.
-    const bool bInstall = pInfo->m_nSetupMode == SETUP_MODE_INSTALL;
-    u4Result = ExtractRest(pPackage, run, bInstall ? FoldersLeftInPackage(*pScript, extractDir) : std::vector<std::wstring>(),
-                           extractDir);
+    u4Result = ExtractRest(pPackage, run, FoldersLeftInPackage(*pScript, extractDir, pInfo->m_nSetupMode), extractDir);
   }
   if (u4Result == 0) u4Result = ReadFacts(pInfo, pScript);
   if (u4Result != 0) {

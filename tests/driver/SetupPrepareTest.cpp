@@ -48,7 +48,8 @@ TEST(SetupPrepare, WholePackageAndFacts) {
 
 // A folder the install only copies stays in the package; one that a program,
 // a .reg file or a single file's copy reaches into, lies in or sits beside
-// is extracted, however the path is written.
+// is extracted, however the path is written. An uninstall leaves such a
+// folder in the package unless its own lists name it; a repair extracts all.
 TEST(SetupPrepare, OnlyAFolderNothingElseReadsStaysInThePackage) {
   const std::string text = R"(<?xml version="1.0" encoding="utf-8"?><Config>
 <Action name="Insall">
@@ -59,12 +60,17 @@ TEST(SetupPrepare, OnlyAFolderNothingElseReadsStaysInThePackage) {
   <File Src="C:\x\Pkg\Both\Sub\one.dll" Dest="C:\sys\one.dll" CmpVer="True" />
   <File Src="C:\x\Pkg\Root\Inner\*" Dest="C:\app\inner\*" />
   <File Src="C:\elsewhere\*" Dest="C:\app\else\*" />
+  <File Src="C:\x\Pkg\Cleaner\*" Dest="C:\app\cleaner\*" />
 </Action>
-<Action name="Install Finish"><RunRegFile Src="C:\x\Pkg\Root\a.reg" /></Action></Config>)";
+<Action name="Install Finish"><RunRegFile Src="C:\x\Pkg\Root\a.reg" /></Action>
+<Action name="Uninstall Finish"><StartProcess Path="C:\x\Pkg\Cleaner\clean.exe" /></Action></Config>)";
   CNyXmlConfigScript script;
   ASSERT_EQ(script.LoadFromMemory(text.data(), text.size()), 0u);
   ASSERT_EQ(script.Update(), 0u);
-  EXPECT_EQ(FoldersLeftInPackage(script, L"C:\\x\\"), std::vector<std::wstring>{L"C:\\X\\PKG\\COPIED"});
+  const std::vector<std::wstring> bothLeft{L"C:\\X\\PKG\\COPIED", L"C:\\X\\PKG\\CLEANER"};
+  EXPECT_EQ(FoldersLeftInPackage(script, L"C:\\x\\", SETUP_MODE_INSTALL), bothLeft);
+  EXPECT_EQ(FoldersLeftInPackage(script, L"C:\\x\\", SETUP_MODE_UNINSTALL), std::vector<std::wstring>{bothLeft[0]});
+  EXPECT_TRUE(FoldersLeftInPackage(script, L"C:\\x\\", SETUP_MODE_REPAIR).empty());
 }
 
 TEST(SetupPrepare, OnlyTheScript) {
