@@ -123,7 +123,9 @@ bool CLockfreeArrayQueue::IsDeadWriter(uint32_t u4Commit) {
     m_u8Blocker = (uint64_t(u4Commit) << 32) | u4Stamp;
     return false;
   }
-  return u4Stamp - uint32_t(u8Seen) >= NY_RING_DEAD_WRITER_MS;
+  // Stamps are whole milliseconds, cut down: only a difference of one more
+  // than the limit proves that the limit has passed.
+  return u4Stamp - uint32_t(u8Seen) > NY_RING_DEAD_WRITER_MS;
 }
 
 CLockfreeArrayQueue::PushResult CLockfreeArrayQueue::TryPush(const LogRecord& record) {
