@@ -42,16 +42,21 @@ void AddReachedFolders(const std::wstring& value, const std::wstring& extractKey
   }
 }
 
-void AddListsReachedFolders(const CNyXmlConfigScript& script, const char* const (&lists)[2],
-                            const std::wstring& extractKey, std::vector<std::wstring>* pReached) {
+// Calls fn with each action of the two lists.
+template <typename Fn>
+void ForEachAction(const CNyXmlConfigScript& script, const char* const (&lists)[2], Fn fn) {
   for (const char* pszList : lists) {
     const std::unique_ptr<CNyXmlConfigItem> list(script.GetItem("Action", pszList));
     for (uint32_t i = 0; list != nullptr && i < list->GetChildCount(); ++i) {
       CNyXmlConfigItem* pItem = list->GetChild(i);
-      if (pItem == nullptr) continue;
-      for (const CNyString& value : pItem->GetAllValues()) AddReachedFolders(value.GetWide(), extractKey, pReached);
+      if (pItem != nullptr) fn(pItem);
     }
   }
+}
+
+void AddActionReachedFolders(CNyXmlConfigItem* pItem, const std::wstring& extractKey,
+                             std::vector<std::wstring>* pReached) {
+  for (const CNyString& value : pItem->GetAllValues()) AddReachedFolders(value.GetWide(), extractKey, pReached);
 }
 
 std::vector<std::wstring> Unreached(const std::vector<std::wstring>& folders, const std::vector<std::wstring>& reached) {
@@ -71,24 +76,20 @@ std::vector<std::wstring> FoldersLeftInPackage(const CNyXmlConfigScript& script,
   if (nMode != SETUP_MODE_INSTALL && nMode != SETUP_MODE_UNINSTALL) return {};
   const std::wstring extractKey = NyPathKey(extractDir);
   std::vector<std::wstring> copied, reached;
-  for (const char* pszList : kInstallLists) {
-    const std::unique_ptr<CNyXmlConfigItem> list(script.GetItem("Action", pszList));
-    for (uint32_t i = 0; list != nullptr && i < list->GetChildCount(); ++i) {
-      CNyXmlConfigItem* pItem = list->GetChild(i);
-      if (pItem == nullptr) continue;
-      const std::wstring folder = CopiedFolder(pItem);
-      if (!folder.empty() && NyPathKeyIsIn(folder, extractKey)) {
-        copied.push_back(folder);
-        CNyString dest;
-        if (pItem->GetAttribute("Dest", &dest) == 0) AddReachedFolders(dest.GetWide(), extractKey, &reached);
-        continue;
-      }
-      for (const CNyString& value : pItem->GetAllValues()) AddReachedFolders(value.GetWide(), extractKey, &reached);
+  ForEachAction(script, kInstallLists, [&](CNyXmlConfigItem* pItem) {
+    const std::wstring folder = CopiedFolder(pItem);
+    if (folder.empty() || !NyPathKeyIsIn(folder, extractKey)) {
+      AddActionReachedFolders(pItem, extractKey, &reached);
+      return;
     }
-  }
+    copied.push_back(folder);
+    CNyString dest;
+    if (pItem->GetAttribute("Dest", &dest) == 0) AddReachedFolders(dest.GetWide(), extractKey, &reached);
+  });
   const std::vector<std::wstring> left = Unreached(copied, reached);
   if (nMode == SETUP_MODE_INSTALL) return left;
   std::vector<std::wstring> uninstallReached;
-  AddListsReachedFolders(script, kUninstallLists, extractKey, &uninstallReached);
+  ForEachAction(script, kUninstallLists,
+                [&](CNyXmlConfigItem* pItem) { AddActionReachedFolders(pItem, extractKey, &uninstallReached); });
   return Unreached(left, uninstallReached);
 }
