@@ -82,9 +82,7 @@ bench_start_setup() {
 
 bench_prefix="$root/build/bench-prefix"
 export WINEPREFIX="$bench_prefix" WINEARCH=win64 WINEDEBUG=-all
-# winemenubuilder would copy the installer's Start-menu shortcut into the
-# Linux desktop's menus under $HOME, outside the prefix.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEDLLOVERRIDES="$NY_WINE_OVERRIDES"
 bench_child=""
 bench_holder=""
 bench_cleanup() {

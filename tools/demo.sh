@@ -55,9 +55,8 @@ export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all
 # Wine starts further processes through WINELOADER; through the 64-bit
 # loader only, where the 32-bit one cannot run.
 [ "$loader" = "$NY_WINE64_LOADER" ] && export WINELOADER="$loader"
-# winemenubuilder would mirror the Start-menu shortcut into the Linux
-# desktop's menus under $HOME; the demo must leave nothing outside its prefix.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# The demo must leave nothing outside its prefix (see NY_WINE_OVERRIDES).
+export WINEDLLOVERRIDES="$NY_WINE_OVERRIDES"
 
 start_all=$(date +%s)
 work=$(mktemp -d)

@@ -7,6 +7,12 @@
 NY_WINE32_LOADER=/usr/lib/wine/wine
 NY_WINE64_LOADER=/usr/lib/wine/wine64
 
+# mscoree and mshtml would offer to download Mono and Gecko. winemenubuilder
+# mirrors every shortcut a program saves into the Linux desktop's menus under
+# $HOME, outside the prefix, and a killed run's copy of it may still hold the
+# shortcut's folder when the next run removes it.
+NY_WINE_OVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
 # True when this kernel starts 32-bit programs. The probe runs the 32-bit
 # loader under a short timeout, so a kernel that hands 32-bit programs to an
 # emulator cannot make it hang.
@@ -45,7 +51,7 @@ ny_make_prefix() {
   mkdir -p "$(dirname "$prefix")"
   echo "prefixes: creating $name prefix"
   if ! (ny_wine_env "$name"
-        WINEARCH=$arch WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+        WINEARCH=$arch WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="$NY_WINE_OVERRIDES" \
           "$(ny_wine_loader "$name")" wineboot -i </dev/null >"$prefix.wineboot.txt" 2>&1); then
     cat "$prefix.wineboot.txt" >&2
     echo "prefixes: wineboot failed for the $name prefix" >&2

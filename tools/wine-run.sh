@@ -11,7 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=${NY_WINE_ROOT:-$(cd "$here/.." && pwd)/build/wine}
 export WINEPREFIX="$root/$arch"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="$NY_WINE_OVERRIDES"
 loader=$(ny_wine_loader "$arch")
 ny_wine_env "$arch"
 if [ ! -f "$WINEPREFIX/.ny-ready" ]; then
