@@ -131,6 +131,14 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else
 
 mib() { awk -v kib="$1" 'BEGIN { printf "%.1f MiB", kib / 1024 }'; }
 
+# A virtual machine may hand the memory its guest frees back to the host
+# (virtio free page reporting): writes into the page cache then fault those
+# pages in again, and an install that writes more than the uninstall before
+# it freed pays for the difference (ours writes its 270 MB uninstaller as
+# well). Where the guest kernel counts what it handed back, the rounds' share
+# is printed, so that such a run can be told apart.
+reported_kib() { cat /sys/module/page_reporting/parameters/reported_kib 2>/dev/null || echo -; }
+
 # Prints the floor, both installs and their ratios, each figure taken over the
 # rounds by STATISTIC (bench_median, bench_min).
 summary() {
@@ -178,6 +186,8 @@ bench_build() {
     echo "   an earlier run left the product installed; uninstalling it first"
     bench_uninstall
   fi
+  local reported_before
+  reported_before=$(reported_kib)
   for ((round = 0; round <= rounds; round++)); do
     bench_time_run "$trivial"
     t_floor=$elapsed_us
@@ -208,6 +218,8 @@ bench_build() {
   echo "   peak working set, median:"
   echo "     ours   $(mib "$(printf '%s\n' "${ours_kib[@]}" | bench_median)")"
   echo "     NSIS   $(mib "$(printf '%s\n' "${nsis_kib[@]}" | bench_median)")"
+  [ "$reported_before" = - ] ||
+    echo "   memory this machine handed back to its host meanwhile: $(mib $(($(reported_kib) - reported_before)))"
   bench_stop_server
 }
 
