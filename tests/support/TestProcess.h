@@ -60,9 +60,19 @@ class Process {
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdOutput = m_hNul;
     si.hStdError = m_hNul;
-    if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, bSuspended ? CREATE_SUSPENDED : 0, nullptr,
-                        nullptr, &si, &m_pi)) {
-      ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
+    // Wine answers ERROR_INTERNAL_ERROR when the new process died in Wine's
+    // own start-up, before any code of the program ran (twice in two days of
+    // suite runs, once on an idle machine); a new attempt starts it.
+    DWORD dwError = ERROR_INTERNAL_ERROR;
+    for (int nAttempt = 0; nAttempt < 3 && dwError == ERROR_INTERNAL_ERROR; ++nAttempt) {
+      if (nAttempt > 0) Sleep(100);
+      dwError = CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, bSuspended ? CREATE_SUSPENDED : 0,
+                               nullptr, nullptr, &si, &m_pi)
+                    ? ERROR_SUCCESS
+                    : GetLastError();
+    }
+    if (dwError != ERROR_SUCCESS) {
+      ADD_FAILURE() << "CreateProcess failed: " << dwError;
       m_pi = PROCESS_INFORMATION{};
     }
   }
